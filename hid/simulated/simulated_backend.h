@@ -1,0 +1,108 @@
+// Boards inside the process, for demos, tests and benchmarks. Each board has
+// the real board's report descriptor, a status byte reported in Data1 (stored
+// model code in bits 7..4, unit code in bits 3..1) and an EEPROM in memory.
+// Command 4 sets the output, 5 stores frequency and level, 6 stores the model
+// code from F7 into the status byte's high nibble.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hid/backend.h"
+
+namespace pts::hid {
+
+// The board's report descriptor: vendor page 0xFF00, output report with usages
+// 1..13 (Cmd1, PWMDC, PWMF, F1..F10, 8 bits each), input report with usage 14
+// (Data1, 8 bits). No report ids.
+std::vector<uint8_t> BoardReportDescriptor();
+
+inline constexpr uint16_t kBoardVendorId = 0x19A1;
+inline constexpr uint16_t kBoardProductId = 0x0064;
+
+// Output report A in the order of the variables: Cmd1, PWMDC, PWMF, F1..F10.
+using OutputWord = std::array<uint8_t, 13>;
+
+struct BoardEeprom {
+  bool frequency_stored = false;
+  OutputWord stored_word{};  // the word last stored with command 5
+  uint8_t model_code = 0xF0; // high nibble of the status byte
+};
+
+class SimulatedBackend : public Backend {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Called for every output report a board accepts, with the 1-based board
+  // number, the time it arrived and the word.
+  using ReportObserver = std::function<void(int board, Clock::time_point at, const OutputWord&)>;
+
+  explicit SimulatedBackend(Clock::time_point origin = Clock::now());
+  ~SimulatedBackend() override;
+
+  // Adds an attached board with the given status byte; returns its 1-based
+  // number. Queues an arrival event.
+  int AddBoard(uint8_t status);
+  int BoardCount() const;
+
+  // Hot-plug. Unplug queues a removal and makes I/O on an open handle report
+  // Disconnected; Replug attaches the board again under a new path.
+  void Unplug(int board);
+  void Replug(int board);
+  bool IsAttached(int board) const;
+  std::string PathOf(int board) const;
+
+  // Fault injection.
+  void FailNextWrites(int board, int count);  // Write returns Failed
+  void FailNextReads(int board, int count);   // GetInputReport returns TimedOut
+  void DelayWrites(int board, std::chrono::microseconds delay);  // every write blocks this long
+  void DenyAccess(int board, bool deny);      // Open returns AccessDenied
+
+  // What a board has received and keeps.
+  const std::vector<OutputWord>& Received(int board) const;  // every accepted output report
+  OutputWord Output(int board) const;                        // last word with command 4
+  uint8_t Status(int board) const;
+  const BoardEeprom& Eeprom(int board) const;
+
+  // Appends one line per report received or sent to `file` (flushed at once),
+  // in the trace format; nullptr turns tracing off. The file stays the caller's.
+  void SetTrace(std::FILE* file);
+  void SetReportObserver(ReportObserver observer);
+
+  // Backend.
+  std::vector<InterfaceInfo> Enumerate(uint16_t vendor_id, uint16_t product_id) override;
+  OpenResult Open(const std::string& path) override;
+  IoStatus Write(DeviceId id, std::span<const uint8_t> report) override;
+  IoStatus GetInputReport(DeviceId id, uint8_t report_id, std::span<uint8_t> buffer,
+                          int timeout_ms, std::size_t* received) override;
+  void Close(DeviceId id) override;
+  int HotplugFd() override;
+  std::vector<HotplugEvent> DrainHotplug() override;
+
+ private:
+  struct Board;
+  struct Handle;
+  Board& At(int board);
+  const Board& At(int board) const;
+  void Queue(HotplugEvent event);
+
+  Clock::time_point origin_;
+  std::vector<Board*> boards_;  // owned; see the .cpp
+  std::vector<Handle> handles_;
+  std::vector<HotplugEvent> pending_;
+  int event_fd_ = -1;
+  std::FILE* trace_ = nullptr;
+  ReportObserver observer_;
+  DeviceId next_id_ = 1;
+  int next_path_ = 0;
+};
+
+// Parses a --simulate list ("0x35,0x8E", decimal or 0x-hex, each 0..255).
+// Returns false with a one-line reason on bad input.
+bool ParseSimulateList(const std::string& list, std::vector<uint8_t>* statuses, std::string* error);
+
+}  // namespace pts::hid

@@ -1,0 +1,171 @@
+// MainForm: the front panel's state and handlers, without Qt. The window
+// (ui/) mirrors the controls and calls the handlers for the operator's actions;
+// tests call them directly.
+//
+// The handlers are split by concern over several files:
+//   mainform.cpp          construction, the design-time layout, start-up and unload
+//   mainform_entry.cpp    frequency box, key filter, knobs, digit layouts
+//   mainform_encoding.cpp TranslateFrequency
+//   mainform_sweep.cpp    Send, Start, Single, Stop, Off and both timers
+//   mainform_devices.cpp  the agent's events and unit selection
+//   mainform_readback.cpp activation and the read-back
+//   mainform_models.cpp   model menu, EEPROM save commands, Info
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid/pts_device.h"
+#include "hid/varnel.h"
+#include "panel/controls.h"
+#include "panel/operator.h"
+
+namespace pts {
+
+// The project's name as the caption and the open-failure message show it.
+inline constexpr const char* kProjectName = "PTS USB Interface";
+inline constexpr const char* kCaptionPrefix = "Test program for Brenvik project: ";
+inline constexpr int32_t kVendorId = 6561;
+inline constexpr int32_t kProductId = 100;
+
+class MainForm : public VarnelListener {
+ public:
+  // `program_dir` is the folder of the program, for the help-file name.
+  MainForm(Varnel& agent, Operator& op, std::string program_dir = ".");
+  ~MainForm() override;
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
+
+  // ---- State (empty values are std::nullopt; they count as 0) ----
+  double Frequency = 0;
+  double FreqStart = 0, FreqStop = 0, FreqStep = 0;
+  double DwellTime = 0;
+  double DwellNum = 0, TempDwellNum = 0;
+  bool StopFlag = false, SnglSweepFlag = false;
+  bool JustStarting = false;
+  std::optional<int16_t> ModelNum, Mnum, Cmd1Val;
+  int32_t UnitNum = 0;
+  int32_t DevNum = 0;
+  // Devices, indexed from 1 through Device(i); the vector itself is 0-based.
+  std::vector<std::shared_ptr<TPTS>> Devices;
+  TPTS& Device(int32_t i) { return *Devices.at(static_cast<size_t>(i - 1)); }
+
+  // Window properties the logic sets.
+  std::string Caption;
+  std::string HelpFile;
+
+  // ---- Controls (names as the window knows them) ----
+  TextBox TextFreq{"TextFreq"}, TextFreqStop{"TextFreqStop"}, TextFreqStep{"TextFreqStep"},
+      TextSweepTime{"TextSweepTime"};
+  Label Label11{"Label11"}, Label12{"Label12"}, Label6{"Label6"}, Label13{"Label13"},
+      Label8{"Label8"};
+  Button CmdSend{"CmdSend"}, CmdStart{"CmdStart"}, CmdStop{"CmdStop"}, CmdSngl{"CmdSngl"},
+      ComdOff{"ComdOff"};
+  Shape SendLED{"SendLED", Shape::Kind::Circle}, StartLED{"StartLED", Shape::Kind::Circle},
+      StopLED{"StopLED", Shape::Kind::Circle}, SnglLED{"SnglLED", Shape::Kind::Circle},
+      PowerLED{"PowerLED", Shape::Kind::Circle};
+  Shape Shape1{"Shape1", Shape::Kind::Rectangle}, Shape11{"Shape11", Shape::Kind::Rectangle},
+      Shape10{"Shape10", Shape::Kind::Rectangle}, Shape8{"Shape8", Shape::Kind::Rectangle},
+      Shape9{"Shape9", Shape::Kind::Rectangle}, Shape5{"Shape5", Shape::Kind::Rectangle};
+  Label Label2{"Label2"}, Label3{"Label3"}, Label4{"Label4"}, Label9{"Label9"}, Label5{"Label5"},
+      Label7{"Label7"};
+  Timer TmrDwell{"TmrDwell"}, TmrBlink{"TmrBlink"};
+  MenuItem mnuFile{"mnuFile"}, mnuSaveFreq{"mnuSaveFreq"}, mnuSaveModel{"mnuSaveModel"},
+      mnuSetUp{"mnuSetUp"}, mnuModel{"mnuModel"}, mnuPTS10{"mnuPTS10"}, MNUpts160{"MNUpts160"},
+      mnuPTs200{"mnuPTs200"}, mnuPTS310{"mnuPTS310"}, mnuPTS500{"mnuPTS500"},
+      mnuPTS620{"mnuPTS620"}, mnuOther{"mnuOther"}, mnuPTS3200{"mnuPTS3200"}, mnuInfo{"mnuInfo"};
+  // Control arrays.
+  Knob& Knob1(int i) { return *knobs_.at(static_cast<size_t>(i)); }
+  Label& D(int i) { return *digits_.at(static_cast<size_t>(i)); }
+  Shape& Shape2(int i) { return *groups_.at(static_cast<size_t>(i)); }
+  OptionButton& Option1(int i) { return *units_.at(static_cast<size_t>(i)); }
+  // Every control, for the window to build and observe.
+  std::vector<Control*> AllControls();
+  // The model items in menu order.
+  std::array<MenuItem*, 8> ModelItems();
+
+  // ---- Start-up and shutdown ----
+  // Returns false when the operator gave up on opening a board: the window
+  // has then unloaded itself (Form_Unload ran) and the program should end.
+  bool Form_Load();
+  void Form_Unload();
+  void ConfigureAgent();
+  bool OpenUsbDevice();
+  void CloseAgent();
+
+  // ---- Frequency encoding ----
+  void TranslateFrequency();
+
+  // ---- Send, sweep, Off ----
+  void CmdSend_Click();
+  void CmdStart_Click();
+  void CmdSngl_Click();
+  void CmdStop_Click();
+  void ComdOff_Click();
+  void TmrBlink_Timer();
+  void TmrDwell_Timer();
+
+  // ---- Entry, knobs and digits ----
+  void TextFreq_Change();
+  void TextFreq_GotFocus();
+  void TextFreq_KeyPress(int16_t& KeyAscii);
+  void TextFreqStop_KeyPress(int16_t& KeyAscii);
+  static int16_t LimitTextInput(int16_t KeyAscii);
+  // The operator turned knob Index. The window calls it after moving the knob.
+  void Knob1_Change(int16_t Index);
+  void Display3200();
+  void DisplayNormal();
+
+  // ---- Activation and read-back ----
+  void Form_Activate();
+  void ReadRptsBtn_Click();
+
+  // ---- The agent's events and the unit buttons ----
+  void InterfaceOpened(int32_t AHidHandle, int32_t VendorID, int32_t ProductID,
+                       const std::string& IntfName) override;
+  void InterfaceClosed(int32_t NumStillOpen, const std::string& IntfName,
+                       int32_t AHidHandle) override;
+  void ReportArrived(int32_t RptIndexInIntf, int32_t AllRptIndex) override;
+  void DeviceArrived(int32_t Value, const std::string& Text) override;
+  void DeviceRemoved(int32_t Value, const std::string& Text) override;
+  void Notice(const std::string& Text) override;
+  void Option1_Click(int16_t Index);
+  TPTS* LastDevice();
+
+  // ---- Model menu, EEPROM saves, Info ----
+  void mnuPTS10_Click();
+  void MNUpts160_Click();
+  void mnuPTs200_Click();
+  void mnuPTS310_Click();
+  void mnuPTS500_Click();
+  void mnuPTS620_Click();
+  void mnuOther_Click();
+  void mnuPTS3200_Click();
+  void UnCheckModelNum();
+  void mnuSaveFreq_Click();
+  void mnuSaveModel_Click();
+  void mnuInfo_Click();
+
+  Varnel& Agent() { return agent_; }
+  Operator& Op() { return op_; }
+
+ private:
+  void BuildControls();  // the design-time layout and states
+  void SelectModel(int row);
+  bool SweepSetup();
+
+  Varnel& agent_;
+  Operator& op_;
+  std::string program_dir_;
+  std::vector<std::unique_ptr<Knob>> knobs_;
+  std::vector<std::unique_ptr<Label>> digits_;
+  std::vector<std::unique_ptr<Shape>> groups_;
+  std::vector<std::unique_ptr<OptionButton>> units_;
+  std::vector<OptionButton*> unit_group_;
+};
+
+}  // namespace pts
