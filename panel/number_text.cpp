@@ -1,0 +1,90 @@
+#include "panel/number_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace pts {
+
+std::string FormatNumber(double value) {
+  if (!std::isfinite(value) || value == 0) return "0";
+  // Round to 15 significant digits first, then lay the digits out plainly.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14e", value);
+  std::string s(buf);
+  const bool negative = s[0] == '-';
+  if (negative) s.erase(0, 1);
+  const auto e = s.find('e');
+  std::string digits = s.substr(0, 1) + s.substr(2, e - 2);
+  const int exponent = std::atoi(s.c_str() + e + 1);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  std::string out;
+  if (exponent >= 0) {
+    const auto int_len = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= int_len) {
+      out = digits + std::string(int_len - digits.size(), '0');
+    } else {
+      out = digits.substr(0, int_len) + "." + digits.substr(int_len);
+    }
+  } else {
+    out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+  }
+  return negative ? "-" + out : out;
+}
+
+double ReadNumber(std::string_view text) {
+  // Gather the leading number with blanks removed, then convert it in the C locale's form.
+  std::string number;
+  size_t i = 0;
+  auto skip_blanks = [&] {
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
+      ++i;
+    }
+  };
+  skip_blanks();
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) number += text[i++];
+  bool seen_point = false, seen_digit = false;
+  for (;; ++i) {
+    skip_blanks();
+    if (i >= text.size()) break;
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      number += c;
+      seen_digit = true;
+    } else if (c == '.' && !seen_point) {
+      number += c;
+      seen_point = true;
+    } else {
+      break;
+    }
+  }
+  if (!seen_digit) return 0;
+  skip_blanks();
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
+    std::string exponent = "e";
+    size_t j = i + 1;
+    while (j < text.size() && text[j] == ' ') ++j;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent += text[j++];
+    bool exp_digit = false;
+    while (j < text.size() && ((text[j] >= '0' && text[j] <= '9') || text[j] == ' ')) {
+      if (text[j] != ' ') {
+        exponent += text[j];
+        exp_digit = true;
+      }
+      ++j;
+      if (exponent.size() > 12) break;  // far past any double's range already
+    }
+    if (exp_digit) number += exponent;
+  }
+  // strtod is locale-dependent for the point; the program never changes LC_NUMERIC from "C".
+  return std::strtod(number.c_str(), nullptr);
+}
+
+std::string FormatSigned(int64_t value) {
+  return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+}
+
+}  // namespace pts
