@@ -36,9 +36,9 @@ using DeviceId = uint64_t;
 
 struct OpenResult {
   IoStatus status = IoStatus::Failed;
-  DeviceId id = 0;                    // valid when status == Ok
-  std::vector<uint8_t> descriptor;    // the report descriptor, raw bytes
-  std::string error;                  // readable reason when status != Ok
+  DeviceId id = 0;                  // valid when status == Ok
+  std::vector<uint8_t> descriptor;  // the report descriptor, raw bytes
+  std::string error;                // readable reason when status != Ok
 };
 
 struct HotplugEvent {

@@ -105,8 +105,8 @@ class TOneHidVar {
   int16_t SizeInBits() const;  // guarded: "OneHidVar:SizeInBits Method"
 
   /// Returns the numerical value of this variable, after it is scaled by Windows
-  int32_t ScaledValue() const;       // guarded: "OneHidVar:ScaledValue Property Get"
-  void ScaledValue(int32_t vData);   // guarded: "OneHidVar:ScaledValue Property Let"
+  int32_t ScaledValue() const;      // guarded: "OneHidVar:ScaledValue Property Get"
+  void ScaledValue(int32_t vData);  // guarded: "OneHidVar:ScaledValue Property Let"
 
   /// Returns true if this var is currently bound.
   bool IsBound() const;  // guarded: "OneHidVar:IsBound Method"

@@ -21,13 +21,24 @@ struct Color {
   bool system = false;  // value is a system colour index when true
   bool operator==(const Color&) const = default;
 };
-inline constexpr Color kGreen{0x00FF00, false};          // RGB(0,255,0) = 65280
+inline constexpr Color kGreen{0x00FF00, false};  // RGB(0,255,0) = 65280
 inline constexpr Color kRed{0x0000FF, false};
-inline constexpr Color kWindowBackground{5, true};       // system colour index 5
-inline constexpr Color kScrollBars{0, true};             // system colour index 0
+inline constexpr Color kWindowBackground{5, true};  // system colour index 5
+inline constexpr Color kScrollBars{0, true};        // system colour index 0
 
 enum class Prop {
-  Text, Caption, Value, Left, Width, Enabled, Selected, Checked, Fill, BackColor, Visible, Interval
+  Text,
+  Caption,
+  Value,
+  Left,
+  Width,
+  Enabled,
+  Selected,
+  Checked,
+  Fill,
+  BackColor,
+  Visible,
+  Interval
 };
 
 class Control;

@@ -30,8 +30,8 @@ using OutputWord = std::array<uint8_t, 13>;
 
 struct BoardEeprom {
   bool frequency_stored = false;
-  OutputWord stored_word{};  // the word last stored with command 5
-  uint8_t model_code = 0xF0; // high nibble of the status byte
+  OutputWord stored_word{};   // the word last stored with command 5
+  uint8_t model_code = 0xF0;  // high nibble of the status byte
 };
 
 class SimulatedBackend : public Backend {
@@ -57,10 +57,10 @@ class SimulatedBackend : public Backend {
   std::string PathOf(int board) const;
 
   // Fault injection.
-  void FailNextWrites(int board, int count);  // Write returns Failed
-  void FailNextReads(int board, int count);   // GetInputReport returns TimedOut
+  void FailNextWrites(int board, int count);                     // Write returns Failed
+  void FailNextReads(int board, int count);                      // GetInputReport returns TimedOut
   void DelayWrites(int board, std::chrono::microseconds delay);  // every write blocks this long
-  void DenyAccess(int board, bool deny);      // Open returns AccessDenied
+  void DenyAccess(int board, bool deny);                         // Open returns AccessDenied
 
   // What a board has received and keeps.
   const std::vector<OutputWord>& Received(int board) const;  // every accepted output report
@@ -77,8 +77,8 @@ class SimulatedBackend : public Backend {
   std::vector<InterfaceInfo> Enumerate(uint16_t vendor_id, uint16_t product_id) override;
   OpenResult Open(const std::string& path) override;
   IoStatus Write(DeviceId id, std::span<const uint8_t> report) override;
-  IoStatus GetInputReport(DeviceId id, uint8_t report_id, std::span<uint8_t> buffer,
-                          int timeout_ms, std::size_t* received) override;
+  IoStatus GetInputReport(DeviceId id, uint8_t report_id, std::span<uint8_t> buffer, int timeout_ms,
+                          std::size_t* received) override;
   void Close(DeviceId id) override;
   int HotplugFd() override;
   std::vector<HotplugEvent> DrainHotplug() override;

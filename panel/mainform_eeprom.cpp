@@ -1,0 +1,8 @@
+#include "panel/mainform.h"
+
+namespace pts {
+
+void MainForm::mnuSaveFreq_Click() {}
+void MainForm::mnuSaveModel_Click() {}
+
+}  // namespace pts

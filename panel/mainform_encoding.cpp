@@ -1,0 +1,7 @@
+#include "panel/mainform.h"
+
+namespace pts {
+
+void MainForm::TranslateFrequency() {}
+
+}  // namespace pts

@@ -1,0 +1,1 @@
+#include "scripted_operator.h"
