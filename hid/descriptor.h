@@ -46,15 +46,17 @@ struct Field {
   uint32_t report_count = 0;
   uint32_t flags = 0;  // MainFlag bits
   // Extended (page << 16 | id) usages, one per element when the descriptor gave
-  // enough; the last one repeats for the rest. Empty for padding.
+  // enough; the last one repeats for the rest. Empty for padding (no usages, or
+  // a constant field). Array fields keep the usage list as given instead.
   std::vector<uint32_t> usages;
   int32_t logical_minimum = 0;
   int32_t logical_maximum = 0;
   int32_t physical_minimum = 0;
-  int32_t physical_maximum = 0;
+  int32_t physical_maximum = 0;  // both physical limits 0: same as logical
   int32_t unit_exponent = 0;
   uint32_t unit = 0;
   uint32_t collection_usage = 0;  // extended usage of the innermost collection
+  uint32_t string_index = 0;      // String Index local item; 0 when none
   bool IsPadding() const { return usages.empty(); }
 };
 
