@@ -157,6 +157,17 @@ class MainForm : public VarnelListener {
   void BuildControls();  // the design-time layout and states
   void SelectModel(int row);
   bool SweepSetup();
+  // True while Send, Start, Single or a sweep step runs. A modal box inside
+  // one of them runs a nested event loop; ticks and clicks arriving there are
+  // skipped instead of re-entering.
+  bool sweep_busy_ = false;
+  // Devices and units (mainform_devices.cpp).
+  bool IsAttached(const TPTS* device) const;  // still an entry of Devices
+  void ShowModelPrompt();
+  void ShowModel();  // digit layout and Label5 for ModelNum
+  // Form_Activate has run: it reads back once, and later arrivals are opened.
+  bool activated_ = false;
+  std::vector<std::string> notices_shown_;
 
   Varnel& agent_;
   Operator& op_;
@@ -166,6 +177,8 @@ class MainForm : public VarnelListener {
   std::vector<std::unique_ptr<Shape>> groups_;
   std::vector<std::unique_ptr<OptionButton>> units_;
   std::vector<OptionButton*> unit_group_;
+  // Form_Unload has run: the devices are closed once, however often the window unloads.
+  bool unloaded_ = false;
 };
 
 }  // namespace pts

@@ -1,16 +1,181 @@
+// The command row: Send, Start, Single, Stop and Off, the Send light's blink
+// and the stepped sweep driven by TmrDwell.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
 #include "panel/mainform.h"
+#include "panel/number_text.h"
 
 namespace pts {
 
-void MainForm::CmdSend_Click() {}
-void MainForm::CmdStart_Click() {}
-void MainForm::CmdSngl_Click() {}
-void MainForm::CmdStop_Click() {}
-void MainForm::ComdOff_Click() {}
-void MainForm::TmrBlink_Timer() {}
-void MainForm::TmrDwell_Timer() {}
+namespace {
+
+constexpr const char* kMissingInput =
+    "Stop Frequency, Frequency Step, and Sweep Time must be entered before sweep can be started";
+constexpr const char* kDwellTooShort =
+    "Dwell time at each frequency < 1ms.  Please increase sweep time of frequency step.";
+// The step timer's interval is an int of milliseconds (about 24.8 days).
+constexpr double kMaxDwellMs = std::numeric_limits<int32_t>::max();
+constexpr const char* kDwellTooLong =
+    "Dwell time at each frequency > 2147483647ms.  Please decrease sweep time or increase "
+    "frequency step.";
+
+// Holds the busy flag for the length of a handler, also when it throws.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+// Stops and starts a timer so that its next tick comes one full interval from
+// now, also when it was already running.
+void Restart(Timer& timer) {
+  timer.Enabled(false);
+  timer.Enabled(true);
+}
+
+}  // namespace
+
+void MainForm::CmdSend_Click() {
+  if (sweep_busy_) return;
+  BusyScope busy(sweep_busy_);
+  Restart(TmrBlink);
+  SendLED.Filled(true);
+  Frequency = ReadNumber(TextFreq.Text());
+  Cmd1Val = 4;
+  TranslateFrequency();
+}
+
+void MainForm::TmrBlink_Timer() {
+  SendLED.Filled(false);
+  TmrBlink.Enabled(false);
+}
+
+// Reads and checks the sweep's boxes. False (after a message) when the sweep
+// cannot start; a sweep already running then goes on.
 bool MainForm::SweepSetup() {
-  return false;
+  auto message = [this](const char* text) {
+    Op().MessageBox(text, MsgButtons::Ok, MsgIcon::None, "");
+  };
+  if (TextFreqStop.Text().empty() || TextFreqStep.Text().empty() || TextSweepTime.Text().empty()) {
+    message(kMissingInput);
+    return false;
+  }
+  const double start = ReadNumber(TextFreq.Text());
+  const double stop = ReadNumber(TextFreqStop.Text());
+  const double step = ReadNumber(TextFreqStep.Text());
+  const double sweep_time = ReadNumber(TextSweepTime.Text());  // seconds
+
+  // Values that give no sweep at all (no step, no span, overflowing texts,
+  // negative frequencies or steps) count as not entered: nothing is divided
+  // by zero and nothing is stored. The direction comes from start and stop.
+  bool usable = std::isfinite(start) && std::isfinite(stop) && std::isfinite(step) &&
+                std::isfinite(sweep_time) && start >= 0 && stop >= 0 && step > 0 && stop != start;
+  double dwell_num = 0, dwell_ms = 0;
+  if (usable) {
+    dwell_num = std::fabs(stop - start) / step;
+    usable = std::isfinite(dwell_num) && dwell_num > 0;
+  }
+  if (usable) {
+    dwell_ms = sweep_time / dwell_num * 1000;
+    usable = std::isfinite(dwell_ms);
+  }
+  if (!usable) {
+    message(kMissingInput);
+    return false;
+  }
+  const double dwell_time = std::floor(dwell_ms);
+  if (dwell_time > kMaxDwellMs) {
+    message(kDwellTooLong);
+    return false;
+  }
+
+  FreqStart = start;
+  FreqStop = stop;
+  FreqStep = step;
+  DwellNum = dwell_num;
+  DwellTime = dwell_time;
+  if (DwellTime < 1) {
+    message(kDwellTooShort);
+    return false;
+  }
+  TmrDwell.Interval(static_cast<int32_t>(DwellTime));  // 1 .. INT32_MAX, checked above
+  Frequency = FreqStart;
+  TempDwellNum = DwellNum;
+  return true;
+}
+
+void MainForm::CmdStart_Click() {
+  if (sweep_busy_) return;
+  BusyScope busy(sweep_busy_);
+  if (!SweepSetup()) return;
+  StopFlag = false;
+  SnglSweepFlag = false;
+  Restart(TmrDwell);
+  StartLED.Filled(true);
+  StopLED.Filled(false);
+}
+
+void MainForm::CmdSngl_Click() {
+  if (sweep_busy_) return;
+  BusyScope busy(sweep_busy_);
+  if (!SweepSetup()) return;
+  SnglSweepFlag = true;
+  StopFlag = false;
+  Restart(TmrDwell);
+  SnglLED.Filled(true);
+  StopLED.Filled(false);
+  StartLED.Filled(false);
+}
+
+// Only flags: safe at any time, also from inside another handler's box.
+void MainForm::CmdStop_Click() {
+  StartLED.Filled(false);
+  StopLED.Filled(true);
+  SnglLED.Filled(false);
+  StopFlag = true;
+}
+
+// Ends at once: the agent's devices are not closed and nothing is written.
+void MainForm::ComdOff_Click() {
+  Op().EndProgram(0);
+}
+
+void MainForm::TmrDwell_Timer() {
+  if (sweep_busy_) return;
+  BusyScope busy(sweep_busy_);
+  if (StopFlag) {
+    TmrDwell.Enabled(false);
+    return;
+  }
+  if (DwellNum < 1) StopFlag = true;  // this step still runs; the next tick ends the sweep
+  if (FreqStart > FreqStop) {
+    Frequency = Frequency - FreqStep;
+  } else if (FreqStart < FreqStop) {
+    Frequency = Frequency + FreqStep;
+  }
+  TempDwellNum = TempDwellNum - 1;
+  if (TempDwellNum <= 0 && SnglSweepFlag) {
+    SnglSweepFlag = false;
+    SnglLED.Filled(false);
+    StopLED.Filled(true);
+    StopFlag = true;
+  }
+  if (TempDwellNum <= 0) {
+    Frequency = FreqStart;
+    TempDwellNum = DwellNum;
+  }
+  TextFreq.Text(FormatNumber(Frequency));  // runs TextFreq_Change, which re-reads Frequency
+  // A step sets the output only; after a save command the EEPROM must not be
+  // written on every step.
+  Cmd1Val = 4;
+  TranslateFrequency();
 }
 
 }  // namespace pts
