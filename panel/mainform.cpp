@@ -1,29 +1,258 @@
 #include "panel/mainform.h"
 
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "panel/models.h"
+
 namespace pts {
+
+namespace {
+
+// Places and texts of the control arrays, most significant digit first.
+constexpr std::array<int32_t, 10> kDigitLefts{1095, 1800, 2520, 3240, 4200,
+                                              4920, 5640, 6600, 7320, 8070};
+constexpr std::array<int32_t, 10> kKnobLefts{960,  1680, 2400, 3120, 4080,
+                                             4800, 5520, 6480, 7200, 7920};
+struct Place4 {
+  int32_t left, top, width, height;
+};
+constexpr std::array<Place4, 3> kGroupPlaces{{
+    {840, 2400, 2900, 1575},
+    {3960, 2400, 2175, 1575},
+    {6360, 2400, 2295, 1575},
+}};
+constexpr std::array<Place4, 4> kUnitPlaces{{
+    {3360, 4200, 855, 375},
+    {3360, 4680, 855, 375},
+    {4440, 4200, 855, 375},
+    {4440, 4680, 735, 375},
+}};
+
+std::string Indexed(const char* name, int i) {
+  return std::string(name) + "(" + std::to_string(i) + ")";
+}
+
+void Design(Label& label, const char* text, int32_t left, int32_t top, int32_t width,
+            int32_t height) {
+  label.Caption(text);
+  label.Place(left, top, width, height);
+}
+
+void Light(Shape& led, int32_t left, int32_t top, Color fill, bool lit) {
+  led.Place(left, top, 135, 255);
+  led.FillColor(fill);
+  led.Filled(lit);
+}
+
+}  // namespace
 
 MainForm::MainForm(Varnel& agent, Operator& op, std::string program_dir)
     : agent_(agent), op_(op), program_dir_(std::move(program_dir)) {
   BuildControls();
+  // The agent's design-time settings: logging off, nothing searched for yet.
+  agent_.LogFile("HidLog.txt");
+  agent_.Logging(false);
+  agent_.Verbose(false);
+  agent_.ShowOperations(false);
+  agent_.TimeOut(3000);
+  agent_.SearchOnVID(false);
+  agent_.SearchOnPID(false);
+  agent_.VID_To_Match(0);
+  agent_.PID_To_Match(0);
+  agent_.SetListener(this);
 }
-MainForm::~MainForm() = default;
 
-void MainForm::BuildControls() {}
-std::vector<Control*> MainForm::AllControls() {
-  return {};
+MainForm::~MainForm() {
+  // The agent may outlive the window and still close devices; it must not call back into it.
+  agent_.SetListener(nullptr);
 }
+
+void MainForm::BuildControls() {
+  // Sweep and entry group.
+  Shape1.Place(840, 600, 8295, 4815);
+  Shape1.FillColor(kScrollBars);
+  Shape1.Filled(true);
+  Shape11.Place(840, 720, 1935, 1575);
+  Shape10.Place(2760, 720, 5895, 1575);
+
+  TextFreq.Place(960, 1080, 1575, 375);
+  TextFreqStop.Place(3000, 1080, 1575, 375);
+  TextFreqStop.MaxLength(11);
+  TextFreqStep.Place(4680, 1080, 1575, 375);
+  TextFreqStep.MaxLength(11);
+  TextSweepTime.Place(6480, 1080, 975, 375);
+  TextSweepTime.MaxLength(8);
+  Design(Label11, " Start Frequency (Hz)", 960, 1440, 1695, 255);
+  Design(Label12, "Stop  Frequency (Hz)", 3000, 1440, 1695, 255);
+  Design(Label6, "Frequency Step (Hz)", 4800, 1440, 1455, 255);
+  Design(Label13, "Sweep Time (s)", 6360, 1440, 1215, 255);
+
+  Design(CmdSend, "Send", 1560, 1800, 615, 375);
+  Design(CmdStart, "Start", 7920, 840, 615, 375);
+  Design(CmdStop, "Stop", 7920, 1320, 615, 375);
+  Design(CmdSngl, "Single", 7920, 1800, 615, 375);
+  Light(SendLED, 1320, 1800, kGreen, false);
+  Light(StartLED, 7680, 840, kGreen, false);
+  Light(StopLED, 7680, 1320, kRed, true);
+  Light(SnglLED, 7680, 1800, kGreen, false);
+  Design(Label8, "PTS Synthesizer Control", 3720, 1800, 3615, 375);
+
+  // Digit display, in its design-time (ten-digit) arrangement with the decimal mark shown.
+  for (int i = 0; i < 3; ++i) {
+    auto shape = std::make_unique<Shape>(Indexed("Shape2", i), Shape::Kind::Rectangle);
+    const Place4& p = kGroupPlaces[static_cast<size_t>(i)];
+    shape->Place(p.left, p.top, p.width, p.height);
+    groups_.push_back(std::move(shape));
+  }
+  for (int i = 0; i <= 10; ++i) {
+    auto digit = std::make_unique<Label>(Indexed("D", i));
+    auto knob = std::make_unique<Knob>(Indexed("Knob1", i));
+    if (i < 10) {
+      const auto k = static_cast<size_t>(i);
+      digit->Place(kDigitLefts[k], 2520, i == 9 ? 195 : 225, 360);
+      digit->Caption("0");
+      knob->Place(kKnobLefts[k], 3000, 510, 510);
+      knob->Range(0, 9);
+    } else {
+      // The level: knob and its value display.
+      digit->Place(6720, 4200, 465, 360);
+      digit->Caption("3");
+      knob->Place(5760, 4320, 510, 510);
+      knob->Range(3, 13);
+      knob->Value(3);
+    }
+    digits_.push_back(std::move(digit));
+    knobs_.push_back(std::move(knob));
+  }
+  Design(Label2, "MHZ", 1920, 3600, 615, 255);
+  Design(Label3, "KHZ", 4740, 3600, 615, 255);
+  Design(Label4, "HZ", 7200, 3600, 615, 255);
+  Design(Label9, "o", 7680, 2760, 135, 255);
+
+  // Model, unit and level row.
+  Shape8.Place(840, 4080, 2175, 1095);
+  Design(Label5, "PTS ???", 960, 4200, 1935, 495);
+  Shape9.Place(3240, 4080, 2175, 1095);
+  for (int i = 0; i < 4; ++i) {
+    auto unit = std::make_unique<OptionButton>(Indexed("Option1", i));
+    const Place4& p = kUnitPlaces[static_cast<size_t>(i)];
+    unit->Place(p.left, p.top, p.width, p.height);
+    unit->Caption("Unit" + std::to_string(i + 1));
+    unit->Enabled(i == 0);
+    unit_group_.push_back(unit.get());
+    units_.push_back(std::move(unit));
+  }
+  for (auto& unit : units_) unit->Group(&unit_group_);
+  // Selected as designed, before the click handler is wired: loading the window clicks nothing.
+  units_[0]->Value(true);
+  for (int i = 0; i < 4; ++i) {
+    units_[static_cast<size_t>(i)]->OnClick([this, i] { Option1_Click(static_cast<int16_t>(i)); });
+  }
+  Shape5.Place(5640, 4080, 3015, 1095);
+  Design(Label7, "Level", 6600, 4680, 735, 255);
+  Design(ComdOff, "Off", 7920, 4440, 495, 375);
+  Light(PowerLED, 7680, 4560, kGreen, true);
+
+  // Timers.
+  TmrDwell.Interval(100);
+  TmrDwell.Enabled(false);
+  TmrBlink.Interval(500);
+  TmrBlink.Enabled(false);
+
+  // Menus.
+  mnuFile.Caption("&Save to EEPROM");
+  mnuSaveFreq.Caption("&Save Frequency to EEPROM");
+  mnuSaveModel.Caption("&Save PTS Model to EEPROM");
+  mnuSetUp.Caption("&Set-up");
+  mnuModel.Caption("&PTS Model");
+  const auto items = ModelItems();
+  for (size_t row = 0; row < kModels.size(); ++row) items[row]->Caption(kModels[row].caption);
+  mnuInfo.Caption("&Info");
+
+  TextFreq.OnChange([this] { TextFreq_Change(); });
+}
+
+std::vector<Control*> MainForm::AllControls() {
+  // Frames first, so a window that stacks in this order draws them beneath the rest.
+  std::vector<Control*> all{&Shape1, &Shape11, &Shape10};
+  for (auto& g : groups_) all.push_back(g.get());
+  for (Control* c : std::initializer_list<Control*>{
+           &Shape8,       &Shape9,  &Shape5,        &TextFreq, &Label11, &TextFreqStop, &Label12,
+           &TextFreqStep, &Label6,  &TextSweepTime, &Label13,  &CmdSend, &SendLED,      &CmdStart,
+           &StartLED,     &CmdStop, &StopLED,       &CmdSngl,  &SnglLED, &Label8}) {
+    all.push_back(c);
+  }
+  for (auto& d : digits_) all.push_back(d.get());
+  for (auto& k : knobs_) all.push_back(k.get());
+  for (Control* c : std::initializer_list<Control*>{&Label2, &Label3, &Label4, &Label9, &Label5}) {
+    all.push_back(c);
+  }
+  for (auto& u : units_) all.push_back(u.get());
+  for (Control* c :
+       std::initializer_list<Control*>{&Label7, &ComdOff, &PowerLED, &TmrDwell, &TmrBlink, &mnuFile,
+                                       &mnuSaveFreq, &mnuSaveModel, &mnuSetUp, &mnuModel}) {
+    all.push_back(c);
+  }
+  for (MenuItem* m : ModelItems()) all.push_back(m);
+  all.push_back(&mnuInfo);
+  return all;
+}
+
 std::array<MenuItem*, 8> MainForm::ModelItems() {
   return {&mnuPTS10,  &MNUpts160, &mnuPTs200, &mnuPTS310,
           &mnuPTS500, &mnuPTS620, &mnuOther,  &mnuPTS3200};
 }
+
+// ---- Start-up and shutdown ----
+
 bool MainForm::Form_Load() {
-  return false;
+  JustStarting = true;
+  // The help file sits beside the program.
+  HelpFile = program_dir_;
+  if (HelpFile.empty() || HelpFile.back() != '/') HelpFile += '/';
+  HelpFile += "PcSideH.hlp";
+  Caption = std::string(kCaptionPrefix) + kProjectName;
+  ConfigureAgent();
+  const bool opened = OpenUsbDevice();
+  if (!opened) Form_Unload();  // the operator gave up: the window unloads itself
+  JustStarting = false;
+  return opened;
 }
-void MainForm::Form_Unload() {}
-void MainForm::ConfigureAgent() {}
+
+void MainForm::Form_Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  CloseAgent();
+}
+
+void MainForm::ConfigureAgent() {
+  agent_.ShowOperations(false);
+  agent_.Verbose(false);
+  agent_.InitAgent();
+}
+
 bool MainForm::OpenUsbDevice() {
-  return false;
+  const std::string failure = std::string("Unable to open USB device: \r\n\r\n") + kProjectName +
+                              "\r\n\r\nPlease attach the device and click OK,\r\n" +
+                              "  or click Cancel to exit";
+  for (;;) {
+    agent_.VID_To_Match(kVendorId);
+    agent_.PID_To_Match(kProductId);
+    agent_.SearchOnPID(true);
+    agent_.SearchOnVID(true);
+    if (agent_.OpenDevices()) return true;
+    op_.Beep();
+    if (op_.MessageBox(failure, MsgButtons::OkCancel, MsgIcon::Information, "") ==
+        MsgAnswer::Cancel) {
+      return false;
+    }
+  }
 }
-void MainForm::CloseAgent() {}
+
+void MainForm::CloseAgent() {
+  agent_.CloseDevices();
+}
 
 }  // namespace pts

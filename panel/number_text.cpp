@@ -69,6 +69,12 @@ double ReadNumber(std::string_view text) {
     while (j < text.size() && text[j] == ' ') ++j;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent += text[j++];
     bool exp_digit = false;
+    // Leading zeros carry no weight; skipped here they cannot push the
+    // significant digits past the cap below.
+    while (j < text.size() && (text[j] == '0' || text[j] == ' ')) {
+      exp_digit |= text[j] == '0';
+      ++j;
+    }
     while (j < text.size() && ((text[j] >= '0' && text[j] <= '9') || text[j] == ' ')) {
       if (text[j] != ' ') {
         exponent += text[j];
@@ -85,6 +91,21 @@ double ReadNumber(std::string_view text) {
 
 std::string FormatSigned(int64_t value) {
   return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+}
+
+std::array<double, 10> SplitDigits(double value) {
+  std::array<double, 10> d{};
+  double v = value;
+  double weight = 100000000;
+  for (size_t i = 0; i < 8; ++i, weight /= 10) {
+    d[i] = std::floor(v / weight);
+    v -= d[i] * weight;
+  }
+  d[8] = std::floor(v);
+  v -= d[8];
+  // 0.05 absorbs the error of a decimal tenth held in binary (0.3 may be 0.29999...).
+  d[9] = std::floor((v + 0.05) * 10);
+  return d;
 }
 
 }  // namespace pts

@@ -2,6 +2,7 @@
 // a period, whatever the locale.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,5 +21,12 @@ double ReadNumber(std::string_view text);
 
 // An integer with the place of the sign in front: " 3", "-3".
 std::string FormatSigned(int64_t value);
+
+// The ten decimal digits of a frequency by the weights 100 000 000, 10 000 000,
+// ..., 1 and 0.1, most significant first, taken in doubles with floor as the
+// integer part; the tenths are rounded with 0.05 and not carried (so the last
+// can be 10). Nothing is clamped: 1e9 or more gives a first digit above 9, a
+// negative value negative digits, a non-finite value non-finite digits.
+std::array<double, 10> SplitDigits(double value);
 
 }  // namespace pts
