@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ class SimulatedBackend : public Backend {
   // Adds an attached board with the given status byte; returns its 1-based
   // number. Queues an arrival event.
   int AddBoard(uint8_t status);
+  // Adds an attached device of any kind (another product id, a descriptor of
+  // the test's own, ...) that otherwise behaves as a board. Queues an arrival.
+  int AddDevice(uint16_t vendor_id, uint16_t product_id, std::vector<uint8_t> descriptor,
+                uint8_t status, std::string name);
   int BoardCount() const;
 
   // Hot-plug. Unplug queues a removal and makes I/O on an open handle report
@@ -62,11 +67,23 @@ class SimulatedBackend : public Backend {
   void DelayWrites(int board, std::chrono::microseconds delay);  // every write blocks this long
   void DenyAccess(int board, bool deny);                         // Open returns AccessDenied
 
-  // What a board has received and keeps.
-  const std::vector<OutputWord>& Received(int board) const;  // every accepted output report
-  OutputWord Output(int board) const;                        // last word with command 4
+  // What a board has received and keeps. The history keeps at most
+  // kHistoryCap words per board: when it is full the older half is dropped,
+  // so a long-running program does not grow without bound. TotalReceived
+  // counts every accepted report. Output reports shorter than a word are
+  // zero-filled, longer ones cut.
+  static constexpr std::size_t kHistoryCap = 1u << 16;
+  const std::vector<OutputWord>& Received(
+      int board) const;  // accepted output reports, oldest first
+  uint64_t TotalReceived(int board) const;
+  void ClearReceived(int board);
+  OutputWord Output(int board) const;  // last word with command 4
   uint8_t Status(int board) const;
+  void SetStatus(int board, uint8_t status);  // also the model code kept in the EEPROM
   const BoardEeprom& Eeprom(int board) const;
+  // The bytes of the input report (after the report id). Default: the status
+  // byte alone; a non-empty override is sent instead (Data1 in the trace is its first byte).
+  void SetInputReport(int board, std::vector<uint8_t> bytes);
 
   // Appends one line per report received or sent to `file` (flushed at once),
   // in the trace format; nullptr turns tracing off. The file stays the caller's.
@@ -91,7 +108,7 @@ class SimulatedBackend : public Backend {
   void Queue(HotplugEvent event);
 
   Clock::time_point origin_;
-  std::vector<Board*> boards_;  // owned; see the .cpp
+  std::vector<std::unique_ptr<Board>> boards_;
   std::vector<Handle> handles_;
   std::vector<HotplugEvent> pending_;
   int event_fd_ = -1;

@@ -1,0 +1,710 @@
+#include "hid/varnel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <utility>
+
+namespace pts {
+
+namespace {
+
+constexpr const char* kUdevRule = "/etc/udev/rules.d/70-pts-panel.rules";
+
+// One data element of a field: what the agent numbers as a variable.
+struct Var {
+  std::size_t field = 0;   // index into Descriptor::fields
+  std::size_t report = 0;  // index into Interface::reports
+  uint32_t bit_pos = 0;    // first bit in the report copy
+  uint32_t usage = 0;      // extended usage (page << 16 | id)
+  int32_t scale_mode = smBoth;
+  std::string name;
+};
+
+struct Interface {
+  int32_t handle = 0;
+  hid::DeviceId id = 0;
+  std::string path;
+  uint16_t vendor_id = 0;
+  uint16_t product_id = 0;
+  std::string name;
+  hid::Descriptor desc;
+  std::vector<std::vector<uint8_t>> reports;  // one copy per Descriptor::reports entry
+  std::vector<Var> vars;
+  std::vector<uint8_t> scratch;  // id byte + largest report; reused for every transfer
+  int32_t var_base = 0;          // all-variable index of vars[0]
+  int32_t rpt_base = 0;          // all-report index of reports[0]
+};
+
+int64_t ReadBits(const std::vector<uint8_t>& buf, uint32_t pos, uint32_t count) {
+  uint64_t v = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t bit = pos + i;
+    if (buf[bit / 8] & (1u << (bit % 8))) v |= uint64_t{1} << i;
+  }
+  return static_cast<int64_t>(v);
+}
+
+void WriteBit(std::vector<uint8_t>& buf, uint32_t bit, bool on) {
+  const auto mask = static_cast<uint8_t>(1u << (bit % 8));
+  if (on) {
+    buf[bit / 8] |= mask;
+  } else {
+    buf[bit / 8] &= static_cast<uint8_t>(~mask);
+  }
+}
+
+int32_t ClampToInt32(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  if (v <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
+    return std::numeric_limits<int32_t>::min();
+  }
+  return static_cast<int32_t>(std::lround(v));
+}
+
+}  // namespace
+
+struct Varnel::Impl {
+  explicit Impl(hid::Backend& b) : backend(b) {}
+  ~Impl() {
+    if (log) std::fclose(log);
+  }
+
+  hid::Backend& backend;
+  VarnelListener* listener = nullptr;
+
+  std::string log_file = "HidLog.txt";
+  int32_t time_out = 3000;
+  bool logging = false;
+  bool verbose = false;
+  bool show_operations = false;
+  int32_t vid_to_match = 0;
+  int32_t pid_to_match = 0;
+  bool search_on_vid = false;
+  bool search_on_pid = false;
+  std::FILE* log = nullptr;
+
+  // Open interfaces in open order. The flat indexes below point into them and
+  // are rebuilt whenever the list changes.
+  std::vector<std::unique_ptr<Interface>> open;
+  std::vector<std::pair<Interface*, std::size_t>> all_vars;
+  std::vector<std::pair<Interface*, std::size_t>> all_rpts;
+  int32_t next_handle = 1;
+
+  Interface* cur_intf = nullptr;
+  Interface* cur_var_intf = nullptr;
+  std::size_t cur_var = 0;
+  Interface* cur_rpt_intf = nullptr;
+  std::size_t cur_rpt = 0;
+
+  // Paths already reported to the operator (access denied, bad descriptor),
+  // so that every OpenDevices does not repeat the notice; cleared on removal.
+  std::set<std::string> noticed;
+  // Paths closed because I/O found them gone; their later removal event is
+  // not reported a second time.
+  std::set<std::string> closed_as_gone;
+
+  uint16_t VidFilter() const {
+    return search_on_vid ? static_cast<uint16_t>(vid_to_match) : uint16_t{0};
+  }
+  uint16_t PidFilter() const {
+    return search_on_pid ? static_cast<uint16_t>(pid_to_match) : uint16_t{0};
+  }
+  bool Matches(uint16_t vid, uint16_t pid) const {
+    const uint16_t fv = VidFilter();
+    const uint16_t fp = PidFilter();
+    return (fv == 0 || fv == vid) && (fp == 0 || fp == pid);
+  }
+
+  void Log(const std::string& line) {
+    if (!logging || log_file.empty()) return;
+    if (!log) log = std::fopen(log_file.c_str(), "a");
+    if (!log) return;
+    std::fprintf(log, "%s\n", line.c_str());
+    std::fflush(log);
+  }
+
+  void Rebuild() {
+    all_vars.clear();
+    all_rpts.clear();
+    for (auto& up : open) {
+      Interface* in = up.get();
+      in->var_base = static_cast<int32_t>(all_vars.size());
+      in->rpt_base = static_cast<int32_t>(all_rpts.size());
+      for (std::size_t i = 0; i < in->vars.size(); ++i) all_vars.emplace_back(in, i);
+      for (std::size_t i = 0; i < in->reports.size(); ++i) all_rpts.emplace_back(in, i);
+    }
+  }
+
+  int PositionOf(const Interface* in) const {
+    for (std::size_t i = 0; i < open.size(); ++i) {
+      if (open[i].get() == in) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  int PositionOfPath(const std::string& path) const {
+    for (std::size_t i = 0; i < open.size(); ++i) {
+      if (open[i]->path == path) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  const std::pair<Interface*, std::size_t>& VarAt(int32_t index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= all_vars.size()) {
+      throw VarnelError("Varnel: variable index " + std::to_string(index) + " out of range");
+    }
+    return all_vars[static_cast<std::size_t>(index)];
+  }
+  const std::pair<Interface*, std::size_t>& RptAt(int32_t index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= all_rpts.size()) {
+      throw VarnelError("Varnel: report index " + std::to_string(index) + " out of range");
+    }
+    return all_rpts[static_cast<std::size_t>(index)];
+  }
+  Interface& CurIntf() const {
+    if (!cur_intf) throw VarnelError("Varnel: no current interface");
+    return *cur_intf;
+  }
+  const hid::Field& CurField() const {
+    if (!cur_var_intf) throw VarnelError("Varnel: no current variable");
+    return cur_var_intf->desc.fields[cur_var_intf->vars[cur_var].field];
+  }
+  Var& CurVar() const {
+    if (!cur_var_intf) throw VarnelError("Varnel: no current variable");
+    return cur_var_intf->vars[cur_var];
+  }
+
+  int32_t Unscaled(const Interface& in, const Var& v) const {
+    const hid::Field& f = in.desc.fields[v.field];
+    const uint32_t bits = std::min<uint32_t>(f.report_size, 32);
+    if (bits == 0) return 0;
+    const int64_t raw = ReadBits(in.reports[v.report], v.bit_pos, bits);
+    if (f.logical_minimum < 0 && bits < 64 && (raw & (int64_t{1} << (bits - 1)))) {
+      return static_cast<int32_t>(raw - (int64_t{1} << bits));
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(raw));
+  }
+
+  void SetUnscaled(Interface& in, const Var& v, int32_t value) {
+    const hid::Field& f = in.desc.fields[v.field];
+    auto& buf = in.reports[v.report];
+    const auto u = static_cast<uint32_t>(value);
+    // Truncated to the field; a field wider than 32 bits is sign- or zero-filled.
+    const bool fill = value < 0 && f.logical_minimum < 0;
+    for (uint32_t i = 0; i < f.report_size; ++i) {
+      const bool on = i < 32 ? ((u >> i) & 1u) != 0 : fill;
+      WriteBit(buf, v.bit_pos + i, on);
+    }
+  }
+
+  static void PhysicalRange(const hid::Field& f, double* pmin, double* pmax) {
+    if (f.physical_minimum == 0 && f.physical_maximum == 0) {
+      *pmin = f.logical_minimum;
+      *pmax = f.logical_maximum;
+    } else {
+      *pmin = f.physical_minimum;
+      *pmax = f.physical_maximum;
+    }
+  }
+
+  int32_t Scaled(const Interface& in, const Var& v) const {
+    const hid::Field& f = in.desc.fields[v.field];
+    const double logical = Unscaled(in, v);
+    double pmin = 0, pmax = 0;
+    PhysicalRange(f, &pmin, &pmax);
+    const double lmin = f.logical_minimum;
+    const double lmax = f.logical_maximum;
+    if (lmax == lmin) return ClampToInt32(pmin);
+    return ClampToInt32(pmin + (logical - lmin) * (pmax - pmin) / (lmax - lmin));
+  }
+
+  void SetScaled(Interface& in, const Var& v, int32_t value) {
+    const hid::Field& f = in.desc.fields[v.field];
+    double pmin = 0, pmax = 0;
+    PhysicalRange(f, &pmin, &pmax);
+    const double lmin = f.logical_minimum;
+    const double lmax = f.logical_maximum;
+    const double logical =
+        pmax == pmin ? lmin
+                     : lmin + (static_cast<double>(value) - pmin) * (lmax - lmin) / (pmax - pmin);
+    SetUnscaled(in, v, ClampToInt32(logical));
+  }
+
+  // Builds an Interface from an opened device; false (with a reason) when its
+  // descriptor is unusable.
+  static bool Build(Interface& in, const std::vector<uint8_t>& bytes, std::string* why) {
+    hid::ParseResult pr = hid::ParseDescriptor(bytes);
+    if (!pr.ok) {
+      *why = pr.error;
+      return false;
+    }
+    in.desc = std::move(pr.descriptor);
+    std::size_t largest = 0;
+    for (const auto& r : in.desc.reports) {
+      in.reports.emplace_back(r.SizeBytes(), uint8_t{0});
+      largest = std::max(largest, r.SizeBytes());
+    }
+    in.scratch.assign(largest + 1, 0);
+    for (std::size_t fi = 0; fi < in.desc.fields.size(); ++fi) {
+      const hid::Field& f = in.desc.fields[fi];
+      if (f.flags & hid::kConstant) continue;
+      std::size_t ri = in.desc.reports.size();
+      for (std::size_t r = 0; r < in.desc.reports.size(); ++r) {
+        if (in.desc.reports[r].type == f.type && in.desc.reports[r].id == f.report_id) {
+          ri = r;
+          break;
+        }
+      }
+      if (ri == in.desc.reports.size()) {
+        *why = "field " + std::to_string(fi) + " belongs to no report";
+        return false;
+      }
+      for (uint32_t e = 0; e < f.report_count; ++e) {
+        const uint64_t end = uint64_t{f.bit_offset} + uint64_t{e + 1} * f.report_size;
+        if (end > uint64_t{in.reports[ri].size()} * 8) {
+          *why = "field " + std::to_string(fi) + " lies outside its report";
+          return false;
+        }
+        Var v;
+        v.field = fi;
+        v.report = ri;
+        v.bit_pos = f.bit_offset + e * f.report_size;
+        v.usage = f.usages.empty() ? 0 : f.usages[std::min<std::size_t>(e, f.usages.size() - 1)];
+        in.vars.push_back(std::move(v));
+      }
+    }
+    return true;
+  }
+
+  void NoticeOnce(const std::string& path, const std::string& text) {
+    if (!noticed.insert(path).second) return;
+    Log(text);
+    if (listener) listener->Notice(text);
+  }
+
+  // Removes open interface `pos`, closes it in the backend and raises the events.
+  // `removed`: the device went away (DeviceRemoved first); else a plain close.
+  void CloseAt(std::size_t pos, bool removed) {
+    std::unique_ptr<Interface> gone = std::move(open[pos]);
+    open.erase(open.begin() + static_cast<std::ptrdiff_t>(pos));
+    Rebuild();
+    if (cur_intf == gone.get()) cur_intf = nullptr;
+    if (cur_var_intf == gone.get()) cur_var_intf = nullptr;
+    if (cur_rpt_intf == gone.get()) cur_rpt_intf = nullptr;
+    backend.Close(gone->id);
+    const std::string path = gone->path;
+    const std::string name = gone->name;
+    const int32_t handle = gone->handle;
+    gone.reset();
+    Log((removed ? "removed " : "closed ") + path + " handle " + std::to_string(handle));
+    const auto still_open = static_cast<int32_t>(open.size());
+    if (removed && listener) listener->DeviceRemoved(0, std::to_string(pos) + " " + path);
+    if (listener) listener->InterfaceClosed(still_open, name, handle);
+  }
+
+  // A transfer found the device gone: close it as a removal would.
+  void Gone(Interface* in) {
+    const int pos = PositionOf(in);
+    if (pos < 0) return;
+    closed_as_gone.insert(in->path);
+    CloseAt(static_cast<std::size_t>(pos), true);
+  }
+};
+
+Varnel::Varnel(hid::Backend& backend) : impl_(std::make_unique<Impl>(backend)) {}
+
+Varnel::~Varnel() {
+  // Devices still open are released without events: the listener may be gone.
+  for (auto& in : impl_->open) impl_->backend.Close(in->id);
+}
+
+void Varnel::SetListener(VarnelListener* listener) {
+  impl_->listener = listener;
+}
+
+const std::string& Varnel::LogFile() const {
+  return impl_->log_file;
+}
+void Varnel::LogFile(const std::string& v) {
+  if (impl_->log) {
+    std::fclose(impl_->log);
+    impl_->log = nullptr;
+  }
+  impl_->log_file = v;
+}
+int32_t Varnel::TimeOut() const {
+  return impl_->time_out;
+}
+void Varnel::TimeOut(int32_t v) {
+  impl_->time_out = v;
+}
+bool Varnel::Logging() const {
+  return impl_->logging;
+}
+void Varnel::Logging(bool v) {
+  impl_->logging = v;
+}
+bool Varnel::Verbose() const {
+  return impl_->verbose;
+}
+void Varnel::Verbose(bool v) {
+  impl_->verbose = v;
+}
+bool Varnel::ShowOperations() const {
+  return impl_->show_operations;
+}
+void Varnel::ShowOperations(bool v) {
+  impl_->show_operations = v;
+}
+int32_t Varnel::VID_To_Match() const {
+  return impl_->vid_to_match;
+}
+void Varnel::VID_To_Match(int32_t v) {
+  impl_->vid_to_match = v;
+}
+int32_t Varnel::PID_To_Match() const {
+  return impl_->pid_to_match;
+}
+void Varnel::PID_To_Match(int32_t v) {
+  impl_->pid_to_match = v;
+}
+bool Varnel::SearchOnVID() const {
+  return impl_->search_on_vid;
+}
+void Varnel::SearchOnVID(bool v) {
+  impl_->search_on_vid = v;
+}
+bool Varnel::SearchOnPID() const {
+  return impl_->search_on_pid;
+}
+void Varnel::SearchOnPID(bool v) {
+  impl_->search_on_pid = v;
+}
+
+void Varnel::InitAgent() {
+  impl_->Log("agent initialised");
+}
+
+bool Varnel::OpenDevices() {
+  Impl& m = *impl_;
+  const std::vector<hid::InterfaceInfo> found = m.backend.Enumerate(m.VidFilter(), m.PidFilter());
+  for (const hid::InterfaceInfo& info : found) {
+    // Checked per entry: a listener may have opened or closed interfaces meanwhile.
+    if (m.PositionOfPath(info.path) >= 0) continue;
+    hid::OpenResult r = m.backend.Open(info.path);
+    if (r.status == hid::IoStatus::AccessDenied) {
+      m.NoticeOnce(info.path, "A board was found at " + info.path +
+                                  " but access was denied. The udev rule " + kUdevRule +
+                                  " must be installed (then plug the board in again).");
+      continue;
+    }
+    if (r.status != hid::IoStatus::Ok) {
+      if (r.status != hid::IoStatus::NotFound) {
+        m.NoticeOnce(info.path, "Could not open " + info.path + ": " + r.error);
+      }
+      continue;
+    }
+    auto in = std::make_unique<Interface>();
+    in->id = r.id;
+    in->path = info.path;
+    in->vendor_id = info.vendor_id;
+    in->product_id = info.product_id;
+    in->name = info.name;
+    std::string why;
+    if (!Impl::Build(*in, r.descriptor, &why)) {
+      m.backend.Close(r.id);
+      m.NoticeOnce(info.path, "The device at " + info.path +
+                                  " has a report descriptor that cannot be used: " + why);
+      continue;
+    }
+    in->handle = m.next_handle++;
+    const int32_t handle = in->handle;
+    const std::string name = in->name;
+    m.open.push_back(std::move(in));
+    m.Rebuild();
+    m.Log("opened " + info.path + " handle " + std::to_string(handle));
+    if (m.listener) m.listener->InterfaceOpened(handle, info.vendor_id, info.product_id, name);
+  }
+  return OpenCount() > 0;
+}
+
+void Varnel::CloseDevices() {
+  Impl& m = *impl_;
+  std::vector<int32_t> handles;
+  for (const auto& in : m.open) handles.push_back(in->handle);
+  // Last opened first, so that the positions of the others stay as they were.
+  for (auto it = handles.rbegin(); it != handles.rend(); ++it) {
+    for (std::size_t pos = 0; pos < m.open.size(); ++pos) {
+      if (m.open[pos]->handle == *it) {
+        m.CloseAt(pos, false);
+        break;
+      }
+    }
+  }
+}
+
+int32_t Varnel::OpenCount() const {
+  return static_cast<int32_t>(impl_->open.size());
+}
+
+int32_t Varnel::SelectOpenIntf(int32_t position) {
+  if (position < 0 || position >= OpenCount()) {
+    throw VarnelError("Varnel: no open interface at position " + std::to_string(position));
+  }
+  impl_->cur_intf = impl_->open[static_cast<std::size_t>(position)].get();
+  return impl_->cur_intf->handle;
+}
+
+void Varnel::SelectIntf(int32_t ref) {
+  for (const auto& in : impl_->open) {
+    if (in->handle == ref) {
+      impl_->cur_intf = in.get();
+      return;
+    }
+  }
+  throw VarnelError("Varnel: no open interface " + std::to_string(ref));
+}
+
+int32_t Varnel::CurHidHandle() const {
+  return impl_->CurIntf().handle;
+}
+int32_t Varnel::CurVendorID() const {
+  return impl_->CurIntf().vendor_id;
+}
+int32_t Varnel::CurProductID() const {
+  return impl_->CurIntf().product_id;
+}
+
+// Exact is accepted for compatibility; the lookup is always by page, usage and type.
+int32_t Varnel::FindVar(int32_t UsagePage, int32_t Usage, int32_t RptType, bool /*Exact*/) const {
+  const Interface& in = impl_->CurIntf();
+  const uint32_t wanted =
+      (static_cast<uint32_t>(UsagePage) << 16) | (static_cast<uint32_t>(Usage) & 0xFFFFu);
+  for (std::size_t i = 0; i < in.vars.size(); ++i) {
+    const Var& v = in.vars[i];
+    if (v.usage == wanted && static_cast<int32_t>(in.desc.fields[v.field].type) == RptType) {
+      return in.var_base + static_cast<int32_t>(i);
+    }
+  }
+  return -1;
+}
+
+void Varnel::SelectVar(int32_t VarIndex) {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  impl_->cur_var_intf = in;
+  impl_->cur_var = i;
+  impl_->cur_intf = in;
+}
+
+int32_t Varnel::CurrentVarNum() const {
+  if (!impl_->cur_var_intf) return -1;
+  return impl_->cur_var_intf->var_base + static_cast<int32_t>(impl_->cur_var);
+}
+
+int32_t Varnel::VarCount() const {
+  return static_cast<int32_t>(impl_->all_vars.size());
+}
+
+bool Varnel::AbsoluteNotRelative() const {
+  return !(impl_->CurField().flags & hid::kRelative);
+}
+bool Varnel::ArrayNotVariable() const {
+  return !(impl_->CurField().flags & hid::kVariable);
+}
+bool Varnel::BitsNotBuffer() const {
+  return !(impl_->CurField().flags & hid::kBufferedBytes);
+}
+bool Varnel::HasNullState() const {
+  return (impl_->CurField().flags & hid::kNullState) != 0;
+}
+bool Varnel::Linear() const {
+  return !(impl_->CurField().flags & hid::kNonLinear);
+}
+bool Varnel::NoPrefState() const {
+  return (impl_->CurField().flags & hid::kNoPreferred) != 0;
+}
+bool Varnel::NoWrap() const {
+  return !(impl_->CurField().flags & hid::kWrap);
+}
+bool Varnel::Volatile() const {
+  return (impl_->CurField().flags & hid::kVolatile) != 0;
+}
+int32_t Varnel::LogicalMaximum() const {
+  return impl_->CurField().logical_maximum;
+}
+int32_t Varnel::LogicalMinimum() const {
+  return impl_->CurField().logical_minimum;
+}
+int32_t Varnel::PhysicalMaximum() const {
+  return impl_->CurField().physical_maximum;
+}
+int32_t Varnel::PhysicalMinimum() const {
+  return impl_->CurField().physical_minimum;
+}
+int32_t Varnel::SizeInBits() const {
+  return static_cast<int32_t>(impl_->CurField().report_size);
+}
+// The descriptor's string indexes are not fetched from the device: always empty.
+std::string Varnel::StringDescriptor() const {
+  impl_->CurField();
+  return {};
+}
+
+int32_t Varnel::VarRptIndex(int32_t VarIndex) const {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  return in->rpt_base + static_cast<int32_t>(in->vars[i].report);
+}
+
+bool Varnel::VarIsButton(int32_t VarIndex) const {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  return in->desc.fields[in->vars[i].field].report_size == 1;
+}
+
+void Varnel::NameVar(int32_t VarIndex, const std::string& VarName) {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  in->vars[i].name = VarName;
+}
+
+std::string Varnel::VarName(int32_t VarIndex) const {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  return in->vars[i].name;
+}
+
+// The mode is kept per variable; values are computed on demand, so it does
+// not restrict which reads work.
+void Varnel::SetScaleMode(int32_t Mode) {
+  if (Mode < smBoth || Mode > smScaledOnly) {
+    throw VarnelError("Varnel: invalid scale mode " + std::to_string(Mode));
+  }
+  impl_->CurVar().scale_mode = Mode;
+}
+
+int32_t Varnel::CurScaleMode() const {
+  return impl_->CurVar().scale_mode;
+}
+
+int32_t Varnel::GetUnscaled(int32_t VarIndex) const {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  return impl_->Unscaled(*in, in->vars[i]);
+}
+
+int32_t Varnel::GetScaled(int32_t VarIndex) const {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  return impl_->Scaled(*in, in->vars[i]);
+}
+
+void Varnel::SetUnscaled(int32_t VarIndex, int32_t Value) {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  impl_->SetUnscaled(*in, in->vars[i], Value);
+}
+
+void Varnel::SetScaled(int32_t VarIndex, int32_t Value) {
+  const auto& [in, i] = impl_->VarAt(VarIndex);
+  impl_->SetScaled(*in, in->vars[i], Value);
+}
+
+int32_t Varnel::RptCount() const {
+  return static_cast<int32_t>(impl_->all_rpts.size());
+}
+
+int32_t Varnel::CurrentRptNum() const {
+  if (!impl_->cur_rpt_intf) return -1;
+  return impl_->cur_rpt_intf->rpt_base + static_cast<int32_t>(impl_->cur_rpt);
+}
+
+void Varnel::CurrentRptNum(int32_t RptIndex) {
+  SelectRpt(RptIndex);
+}
+
+void Varnel::SelectRpt(int32_t RptIndex) {
+  const auto& [in, i] = impl_->RptAt(RptIndex);
+  impl_->cur_rpt_intf = in;
+  impl_->cur_rpt = i;
+}
+
+bool Varnel::ReadRpt() {
+  Impl& m = *impl_;
+  if (!m.cur_rpt_intf) throw VarnelError("Varnel: no current report");
+  Interface* in = m.cur_rpt_intf;
+  const std::size_t ri = m.cur_rpt;
+  const hid::Report& rpt = in->desc.reports[ri];
+  if (rpt.type != hid::ReportType::Input) return false;
+  std::size_t received = 0;
+  const std::size_t size = rpt.SizeBytes();
+  const hid::IoStatus st = m.backend.GetInputReport(
+      in->id, rpt.id, std::span<uint8_t>(in->scratch.data(), size + 1), m.time_out, &received);
+  if (st == hid::IoStatus::Disconnected) {
+    m.Gone(in);
+    return false;
+  }
+  if (st != hid::IoStatus::Ok || received < 1) {
+    m.Log("read failed on " + in->path);
+    return false;
+  }
+  std::memcpy(in->reports[ri].data(), in->scratch.data() + 1, std::min(received - 1, size));
+  if (m.verbose) m.Log("read report " + std::to_string(ri) + " of " + in->path);
+  const auto local = static_cast<int32_t>(ri);
+  const int32_t all = in->rpt_base + local;
+  if (m.listener) m.listener->ReportArrived(local, all);
+  return true;
+}
+
+bool Varnel::WriteRpt() {
+  Impl& m = *impl_;
+  if (!m.cur_rpt_intf) throw VarnelError("Varnel: no current report");
+  Interface* in = m.cur_rpt_intf;
+  const std::size_t ri = m.cur_rpt;
+  const hid::Report& rpt = in->desc.reports[ri];
+  if (rpt.type != hid::ReportType::Output) return false;
+  const std::size_t size = rpt.SizeBytes();
+  in->scratch[0] = rpt.id;
+  if (size > 0) std::memcpy(in->scratch.data() + 1, in->reports[ri].data(), size);
+  const hid::IoStatus st =
+      m.backend.Write(in->id, std::span<const uint8_t>(in->scratch.data(), size + 1));
+  if (st == hid::IoStatus::Disconnected) {
+    m.Gone(in);
+    return false;
+  }
+  if (st != hid::IoStatus::Ok) {
+    m.Log("write failed on " + in->path);
+    return false;
+  }
+  if (m.verbose) m.Log("wrote report " + std::to_string(ri) + " of " + in->path);
+  return true;
+}
+
+int Varnel::HotplugFd() {
+  return impl_->backend.HotplugFd();
+}
+
+void Varnel::ProcessHotplug() {
+  Impl& m = *impl_;
+  const std::vector<hid::HotplugEvent> events = m.backend.DrainHotplug();
+  for (const hid::HotplugEvent& ev : events) {
+    if (ev.kind == hid::HotplugEvent::Kind::Arrived) {
+      m.closed_as_gone.erase(ev.path);
+      if (!m.Matches(ev.vendor_id, ev.product_id)) continue;
+      m.Log("arrived " + ev.path);
+      if (m.listener) m.listener->DeviceArrived(0, ev.path);
+      continue;
+    }
+    m.noticed.erase(ev.path);
+    const int pos = m.PositionOfPath(ev.path);
+    if (pos >= 0) {
+      m.CloseAt(static_cast<std::size_t>(pos), true);
+    } else if (m.closed_as_gone.erase(ev.path) == 0 && ((ev.vendor_id == 0 && ev.product_id == 0) ||
+                                                        m.Matches(ev.vendor_id, ev.product_id))) {
+      // Removals of other kinds of device are not reported; ids 0 mean unknown.
+      m.Log("removed " + ev.path + " (not open)");
+      if (m.listener) m.listener->DeviceRemoved(0, "-1 " + ev.path);
+    }
+  }
+}
+
+}  // namespace pts
