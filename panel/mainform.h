@@ -164,7 +164,8 @@ class MainForm : public VarnelListener {
   // Devices and units (mainform_devices.cpp).
   bool IsAttached(const TPTS* device) const;  // still an entry of Devices
   void ShowModelPrompt();
-  void ShowModel();  // digit layout and Label5 for ModelNum
+  void ShowLayout();      // the digit layout for ModelNum
+  void ShowModelLabel();  // Label5: "PTS " and ModelNum
   // Form_Activate has run: it reads back once, and later arrivals are opened.
   bool activated_ = false;
   std::vector<std::string> notices_shown_;

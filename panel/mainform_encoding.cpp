@@ -1,7 +1,48 @@
+#include "panel/encoding.h"
 #include "panel/mainform.h"
 
 namespace pts {
 
-void MainForm::TranslateFrequency() {}
+void MainForm::TranslateFrequency() {
+  const int32_t level = Knob1(10).Value();
+  const Encoding e = EncodeFrequency(Frequency, ModelNum, Cmd1Val, Mnum, level);
+  switch (e.outcome) {
+    case Encoding::Outcome::OverLimit:
+      op_.MessageBox(e.message, MsgButtons::Ok, MsgIcon::None, "");
+      return;
+    case Encoding::Outcome::Invalid:
+      op_.Beep();
+      return;
+    case Encoding::Outcome::Word:
+      break;
+  }
+
+  // A write that finds its board gone closes the interface from inside the
+  // loop, which removes and re-binds entries of Devices. Walk a copy so the
+  // remaining boards are still written once each, and keep every object alive
+  // while its own call runs.
+  const std::vector<std::shared_ptr<TPTS>> units = Devices;
+  for (size_t i = 0; i < units.size(); ++i) {
+    DevNum = static_cast<int32_t>(i) + 1;
+    TPTS& unit = *units[i];
+    if (!IsAttached(&unit)) continue;
+    unit.Cmd1()->UnScaledValue(e.word[kCmd1]);
+    unit.PWMDC()->UnScaledValue(e.word[kPWMDC]);
+    unit.PWMF()->UnScaledValue(e.word[kPWMF]);
+    unit.F1()->UnScaledValue(e.word[kF1]);
+    unit.F2()->UnScaledValue(e.word[kF2]);
+    unit.F3()->UnScaledValue(e.word[kF3]);
+    unit.F4()->UnScaledValue(e.word[kF4]);
+    unit.F5()->UnScaledValue(e.word[kF5]);
+    unit.F6()->UnScaledValue(e.word[kF6]);
+    unit.F7()->UnScaledValue(e.word[kF7]);
+    unit.F8()->UnScaledValue(e.word[kF8]);
+    unit.F9()->UnScaledValue(e.word[kF9]);
+    unit.F10()->UnScaledValue(e.word[kF10]);
+    if (!unit.WriteAllReports()) op_.Beep();
+  }
+  DevNum = static_cast<int32_t>(Devices.size()) + 1;
+  TextFreq.BackColor(kGreen);
+}
 
 }  // namespace pts

@@ -1,8 +1,60 @@
+#include "panel/encoding.h"
 #include "panel/mainform.h"
+#include "panel/models.h"
+#include "panel/number_text.h"
 
 namespace pts {
 
-void MainForm::Form_Activate() {}
-void MainForm::ReadRptsBtn_Click() {}
+void MainForm::Form_Activate() {
+  // Only the first activation after loading reads the boards back; the window
+  // is activated again after every message box, and each read-back may show one.
+  if (activated_) return;
+  activated_ = true;
+  Knob1_Change(0);
+  ReadRptsBtn_Click();
+  JustStarting = true;
+  StopFlag = false;
+}
+
+void MainForm::ReadRptsBtn_Click() {
+  // Selecting a unit button runs Option1_Click, and a read that finds its
+  // board gone closes the interface, both in the middle of this loop: walk a
+  // copy and skip boards that have left Devices meanwhile.
+  const std::vector<std::shared_ptr<TPTS>> units = Devices;
+  for (size_t i = 0; i < units.size(); ++i) {
+    DevNum = static_cast<int32_t>(i) + 1;
+    TPTS& unit = *units[i];
+    if (!IsAttached(&unit)) continue;
+    unit.ReadAllReports();
+    if (!IsAttached(&unit)) continue;  // an unbound Data1 would read as 0: unit 7, no model
+    const int32_t data = unit.Data1()->UnScaledValue();
+    const int32_t code = data & 0xF0;
+    UnitNum = UnitFromData(data);
+
+    const std::string caption = "Unit " + FormatSigned(UnitNum);
+    if (i == 0) {
+      Option1(0).Caption(caption);
+    } else if (i < 4) {
+      OptionButton& button = Option1(static_cast<int>(i));
+      button.Caption(caption);
+      button.Enabled(true);
+      button.Value(true);
+    }
+
+    if (code == kNoModelCode) {
+      ShowModelPrompt();
+    } else if (const int row = ModelRowByCode(code); row >= 0) {
+      const ModelRow& model = kModels[static_cast<size_t>(row)];
+      ModelNum = model.model_num;
+      Mnum = model.code;
+      for (MenuItem* item : ModelItems()) {
+        if (item->Name() == model.item) item->Checked(true);
+      }
+    }
+    ShowLayout();
+    ShowModelLabel();
+  }
+  DevNum = static_cast<int32_t>(Devices.size()) + 1;
+}
 
 }  // namespace pts
