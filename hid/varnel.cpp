@@ -8,65 +8,16 @@
 #include <set>
 #include <utility>
 
+#include "hid/varnel_interface.h"
+
 namespace pts {
 
 namespace {
 
 constexpr const char* kUdevRule = "/etc/udev/rules.d/70-pts-panel.rules";
 
-// One data element of a field: what the agent numbers as a variable.
-struct Var {
-  std::size_t field = 0;   // index into Descriptor::fields
-  std::size_t report = 0;  // index into Interface::reports
-  uint32_t bit_pos = 0;    // first bit in the report copy
-  uint32_t usage = 0;      // extended usage (page << 16 | id)
-  int32_t scale_mode = smBoth;
-  std::string name;
-};
-
-struct Interface {
-  int32_t handle = 0;
-  hid::DeviceId id = 0;
-  std::string path;
-  uint16_t vendor_id = 0;
-  uint16_t product_id = 0;
-  std::string name;
-  hid::Descriptor desc;
-  std::vector<std::vector<uint8_t>> reports;  // one copy per Descriptor::reports entry
-  std::vector<Var> vars;
-  std::vector<uint8_t> scratch;  // id byte + largest report; reused for every transfer
-  int32_t var_base = 0;          // all-variable index of vars[0]
-  int32_t rpt_base = 0;          // all-report index of reports[0]
-};
-
-int64_t ReadBits(const std::vector<uint8_t>& buf, uint32_t pos, uint32_t count) {
-  uint64_t v = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t bit = pos + i;
-    if (buf[bit / 8] & (1u << (bit % 8))) v |= uint64_t{1} << i;
-  }
-  return static_cast<int64_t>(v);
-}
-
-void WriteBit(std::vector<uint8_t>& buf, uint32_t bit, bool on) {
-  const auto mask = static_cast<uint8_t>(1u << (bit % 8));
-  if (on) {
-    buf[bit / 8] |= mask;
-  } else {
-    buf[bit / 8] &= static_cast<uint8_t>(~mask);
-  }
-}
-
-int32_t ClampToInt32(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
-    return std::numeric_limits<int32_t>::max();
-  }
-  if (v <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
-    return std::numeric_limits<int32_t>::min();
-  }
-  return static_cast<int32_t>(std::lround(v));
-}
+using hid::AgentInterface;
+using hid::AgentVar;
 
 }  // namespace
 
@@ -92,15 +43,15 @@ struct Varnel::Impl {
 
   // Open interfaces in open order. The flat indexes below point into them and
   // are rebuilt whenever the list changes.
-  std::vector<std::unique_ptr<Interface>> open;
-  std::vector<std::pair<Interface*, std::size_t>> all_vars;
-  std::vector<std::pair<Interface*, std::size_t>> all_rpts;
+  std::vector<std::unique_ptr<AgentInterface>> open;
+  std::vector<std::pair<AgentInterface*, std::size_t>> all_vars;
+  std::vector<std::pair<AgentInterface*, std::size_t>> all_rpts;
   int32_t next_handle = 1;
 
-  Interface* cur_intf = nullptr;
-  Interface* cur_var_intf = nullptr;
+  AgentInterface* cur_intf = nullptr;
+  AgentInterface* cur_var_intf = nullptr;
   std::size_t cur_var = 0;
-  Interface* cur_rpt_intf = nullptr;
+  AgentInterface* cur_rpt_intf = nullptr;
   std::size_t cur_rpt = 0;
 
   // Paths already reported to the operator (access denied, bad descriptor),
@@ -134,7 +85,7 @@ struct Varnel::Impl {
     all_vars.clear();
     all_rpts.clear();
     for (auto& up : open) {
-      Interface* in = up.get();
+      AgentInterface* in = up.get();
       in->var_base = static_cast<int32_t>(all_vars.size());
       in->rpt_base = static_cast<int32_t>(all_rpts.size());
       for (std::size_t i = 0; i < in->vars.size(); ++i) all_vars.emplace_back(in, i);
@@ -142,7 +93,7 @@ struct Varnel::Impl {
     }
   }
 
-  int PositionOf(const Interface* in) const {
+  int PositionOf(const AgentInterface* in) const {
     for (std::size_t i = 0; i < open.size(); ++i) {
       if (open[i].get() == in) return static_cast<int>(i);
     }
@@ -155,19 +106,19 @@ struct Varnel::Impl {
     return -1;
   }
 
-  const std::pair<Interface*, std::size_t>& VarAt(int32_t index) const {
+  const std::pair<AgentInterface*, std::size_t>& VarAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_vars.size()) {
       throw VarnelError("Varnel: variable index " + std::to_string(index) + " out of range");
     }
     return all_vars[static_cast<std::size_t>(index)];
   }
-  const std::pair<Interface*, std::size_t>& RptAt(int32_t index) const {
+  const std::pair<AgentInterface*, std::size_t>& RptAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_rpts.size()) {
       throw VarnelError("Varnel: report index " + std::to_string(index) + " out of range");
     }
     return all_rpts[static_cast<std::size_t>(index)];
   }
-  Interface& CurIntf() const {
+  AgentInterface& CurIntf() const {
     if (!cur_intf) throw VarnelError("Varnel: no current interface");
     return *cur_intf;
   }
@@ -175,111 +126,9 @@ struct Varnel::Impl {
     if (!cur_var_intf) throw VarnelError("Varnel: no current variable");
     return cur_var_intf->desc.fields[cur_var_intf->vars[cur_var].field];
   }
-  Var& CurVar() const {
+  AgentVar& CurVar() const {
     if (!cur_var_intf) throw VarnelError("Varnel: no current variable");
     return cur_var_intf->vars[cur_var];
-  }
-
-  int32_t Unscaled(const Interface& in, const Var& v) const {
-    const hid::Field& f = in.desc.fields[v.field];
-    const uint32_t bits = std::min<uint32_t>(f.report_size, 32);
-    if (bits == 0) return 0;
-    const int64_t raw = ReadBits(in.reports[v.report], v.bit_pos, bits);
-    if (f.logical_minimum < 0 && bits < 64 && (raw & (int64_t{1} << (bits - 1)))) {
-      return static_cast<int32_t>(raw - (int64_t{1} << bits));
-    }
-    return static_cast<int32_t>(static_cast<uint32_t>(raw));
-  }
-
-  void SetUnscaled(Interface& in, const Var& v, int32_t value) {
-    const hid::Field& f = in.desc.fields[v.field];
-    auto& buf = in.reports[v.report];
-    const auto u = static_cast<uint32_t>(value);
-    // Truncated to the field; a field wider than 32 bits is sign- or zero-filled.
-    const bool fill = value < 0 && f.logical_minimum < 0;
-    for (uint32_t i = 0; i < f.report_size; ++i) {
-      const bool on = i < 32 ? ((u >> i) & 1u) != 0 : fill;
-      WriteBit(buf, v.bit_pos + i, on);
-    }
-  }
-
-  static void PhysicalRange(const hid::Field& f, double* pmin, double* pmax) {
-    if (f.physical_minimum == 0 && f.physical_maximum == 0) {
-      *pmin = f.logical_minimum;
-      *pmax = f.logical_maximum;
-    } else {
-      *pmin = f.physical_minimum;
-      *pmax = f.physical_maximum;
-    }
-  }
-
-  int32_t Scaled(const Interface& in, const Var& v) const {
-    const hid::Field& f = in.desc.fields[v.field];
-    const double logical = Unscaled(in, v);
-    double pmin = 0, pmax = 0;
-    PhysicalRange(f, &pmin, &pmax);
-    const double lmin = f.logical_minimum;
-    const double lmax = f.logical_maximum;
-    if (lmax == lmin) return ClampToInt32(pmin);
-    return ClampToInt32(pmin + (logical - lmin) * (pmax - pmin) / (lmax - lmin));
-  }
-
-  void SetScaled(Interface& in, const Var& v, int32_t value) {
-    const hid::Field& f = in.desc.fields[v.field];
-    double pmin = 0, pmax = 0;
-    PhysicalRange(f, &pmin, &pmax);
-    const double lmin = f.logical_minimum;
-    const double lmax = f.logical_maximum;
-    const double logical =
-        pmax == pmin ? lmin
-                     : lmin + (static_cast<double>(value) - pmin) * (lmax - lmin) / (pmax - pmin);
-    SetUnscaled(in, v, ClampToInt32(logical));
-  }
-
-  // Builds an Interface from an opened device; false (with a reason) when its
-  // descriptor is unusable.
-  static bool Build(Interface& in, const std::vector<uint8_t>& bytes, std::string* why) {
-    hid::ParseResult pr = hid::ParseDescriptor(bytes);
-    if (!pr.ok) {
-      *why = pr.error;
-      return false;
-    }
-    in.desc = std::move(pr.descriptor);
-    std::size_t largest = 0;
-    for (const auto& r : in.desc.reports) {
-      in.reports.emplace_back(r.SizeBytes(), uint8_t{0});
-      largest = std::max(largest, r.SizeBytes());
-    }
-    in.scratch.assign(largest + 1, 0);
-    for (std::size_t fi = 0; fi < in.desc.fields.size(); ++fi) {
-      const hid::Field& f = in.desc.fields[fi];
-      if (f.flags & hid::kConstant) continue;
-      std::size_t ri = in.desc.reports.size();
-      for (std::size_t r = 0; r < in.desc.reports.size(); ++r) {
-        if (in.desc.reports[r].type == f.type && in.desc.reports[r].id == f.report_id) {
-          ri = r;
-          break;
-        }
-      }
-      if (ri == in.desc.reports.size()) {
-        *why = "field " + std::to_string(fi) + " belongs to no report";
-        return false;
-      }
-      for (uint32_t e = 0; e < f.report_count; ++e) {
-        const uint64_t end = uint64_t{f.bit_offset} + uint64_t{e + 1} * f.report_size;
-        if (end > uint64_t{in.reports[ri].size()} * 8) {
-          *why = "field " + std::to_string(fi) + " lies outside its report";
-          return false;
-        }
-        Var v;
-        v.field = fi;
-        v.report = ri;
-        v.bit_pos = f.bit_offset + e * f.report_size;
-        v.usage = f.usages.empty() ? 0 : f.usages[std::min<std::size_t>(e, f.usages.size() - 1)];
-        in.vars.push_back(std::move(v));
-      }
-    }
-    return true;
   }
 
   void NoticeOnce(const std::string& path, const std::string& text) {
@@ -291,7 +140,7 @@ struct Varnel::Impl {
   // Removes open interface `pos`, closes it in the backend and raises the events.
   // `removed`: the device went away (DeviceRemoved first); else a plain close.
   void CloseAt(std::size_t pos, bool removed) {
-    std::unique_ptr<Interface> gone = std::move(open[pos]);
+    std::unique_ptr<AgentInterface> gone = std::move(open[pos]);
     open.erase(open.begin() + static_cast<std::ptrdiff_t>(pos));
     Rebuild();
     if (cur_intf == gone.get()) cur_intf = nullptr;
@@ -309,7 +158,7 @@ struct Varnel::Impl {
   }
 
   // A transfer found the device gone: close it as a removal would.
-  void Gone(Interface* in) {
+  void Gone(AgentInterface* in) {
     const int pos = PositionOf(in);
     if (pos < 0) return;
     closed_as_gone.insert(in->path);
@@ -410,14 +259,14 @@ bool Varnel::OpenDevices() {
       }
       continue;
     }
-    auto in = std::make_unique<Interface>();
+    auto in = std::make_unique<AgentInterface>();
     in->id = r.id;
     in->path = info.path;
     in->vendor_id = info.vendor_id;
     in->product_id = info.product_id;
     in->name = info.name;
     std::string why;
-    if (!Impl::Build(*in, r.descriptor, &why)) {
+    if (!hid::BuildInterface(*in, r.descriptor, &why)) {
       m.backend.Close(r.id);
       m.NoticeOnce(info.path, "The device at " + info.path +
                                   " has a report descriptor that cannot be used: " + why);
@@ -483,11 +332,11 @@ int32_t Varnel::CurProductID() const {
 
 // Exact is accepted for compatibility; the lookup is always by page, usage and type.
 int32_t Varnel::FindVar(int32_t UsagePage, int32_t Usage, int32_t RptType, bool /*Exact*/) const {
-  const Interface& in = impl_->CurIntf();
+  const AgentInterface& in = impl_->CurIntf();
   const uint32_t wanted =
       (static_cast<uint32_t>(UsagePage) << 16) | (static_cast<uint32_t>(Usage) & 0xFFFFu);
   for (std::size_t i = 0; i < in.vars.size(); ++i) {
-    const Var& v = in.vars[i];
+    const AgentVar& v = in.vars[i];
     if (v.usage == wanted && static_cast<int32_t>(in.desc.fields[v.field].type) == RptType) {
       return in.var_base + static_cast<int32_t>(i);
     }
@@ -591,22 +440,22 @@ int32_t Varnel::CurScaleMode() const {
 
 int32_t Varnel::GetUnscaled(int32_t VarIndex) const {
   const auto& [in, i] = impl_->VarAt(VarIndex);
-  return impl_->Unscaled(*in, in->vars[i]);
+  return hid::GetUnscaledValue(*in, in->vars[i]);
 }
 
 int32_t Varnel::GetScaled(int32_t VarIndex) const {
   const auto& [in, i] = impl_->VarAt(VarIndex);
-  return impl_->Scaled(*in, in->vars[i]);
+  return hid::GetScaledValue(*in, in->vars[i]);
 }
 
 void Varnel::SetUnscaled(int32_t VarIndex, int32_t Value) {
   const auto& [in, i] = impl_->VarAt(VarIndex);
-  impl_->SetUnscaled(*in, in->vars[i], Value);
+  hid::SetUnscaledValue(*in, in->vars[i], Value);
 }
 
 void Varnel::SetScaled(int32_t VarIndex, int32_t Value) {
   const auto& [in, i] = impl_->VarAt(VarIndex);
-  impl_->SetScaled(*in, in->vars[i], Value);
+  hid::SetScaledValue(*in, in->vars[i], Value);
 }
 
 int32_t Varnel::RptCount() const {
@@ -631,7 +480,7 @@ void Varnel::SelectRpt(int32_t RptIndex) {
 bool Varnel::ReadRpt() {
   Impl& m = *impl_;
   if (!m.cur_rpt_intf) throw VarnelError("Varnel: no current report");
-  Interface* in = m.cur_rpt_intf;
+  AgentInterface* in = m.cur_rpt_intf;
   const std::size_t ri = m.cur_rpt;
   const hid::Report& rpt = in->desc.reports[ri];
   if (rpt.type != hid::ReportType::Input) return false;
@@ -658,7 +507,7 @@ bool Varnel::ReadRpt() {
 bool Varnel::WriteRpt() {
   Impl& m = *impl_;
   if (!m.cur_rpt_intf) throw VarnelError("Varnel: no current report");
-  Interface* in = m.cur_rpt_intf;
+  AgentInterface* in = m.cur_rpt_intf;
   const std::size_t ri = m.cur_rpt;
   const hid::Report& rpt = in->desc.reports[ri];
   if (rpt.type != hid::ReportType::Output) return false;
@@ -698,12 +547,15 @@ void Varnel::ProcessHotplug() {
     const int pos = m.PositionOfPath(ev.path);
     if (pos >= 0) {
       m.CloseAt(static_cast<std::size_t>(pos), true);
-    } else if (m.closed_as_gone.erase(ev.path) == 0 && ((ev.vendor_id == 0 && ev.product_id == 0) ||
-                                                        m.Matches(ev.vendor_id, ev.product_id))) {
-      // Removals of other kinds of device are not reported; ids 0 mean unknown.
-      m.Log("removed " + ev.path + " (not open)");
-      if (m.listener) m.listener->DeviceRemoved(0, "-1 " + ev.path);
+      continue;
     }
+    // Already reported when I/O found it gone.
+    if (m.closed_as_gone.erase(ev.path) > 0) continue;
+    // Other kinds of device are not reported; ids 0 mean the backend no longer knows them.
+    const bool unknown = ev.vendor_id == 0 && ev.product_id == 0;
+    if (!unknown && !m.Matches(ev.vendor_id, ev.product_id)) continue;
+    m.Log("removed " + ev.path + " (not open)");
+    if (m.listener) m.listener->DeviceRemoved(0, "-1 " + ev.path);
   }
 }
 
