@@ -57,6 +57,8 @@ struct SimulatedBackend::Board {
   BoardEeprom eeprom;
   OutputWord output{};
   std::vector<OutputWord> history;
+  std::array<uint8_t, 64> last_raw{};
+  std::size_t last_raw_size = 0;
   uint64_t total = 0;
   int fail_writes = 0;
   int fail_reads = 0;
@@ -169,6 +171,10 @@ const std::vector<OutputWord>& SimulatedBackend::Received(int board) const {
 uint64_t SimulatedBackend::TotalReceived(int board) const {
   return At(board).total;
 }
+std::vector<uint8_t> SimulatedBackend::LastReport(int board) const {
+  const Board& b = At(board);
+  return {b.last_raw.begin(), b.last_raw.begin() + static_cast<std::ptrdiff_t>(b.last_raw_size)};
+}
 void SimulatedBackend::ClearReceived(int board) {
   At(board).history.clear();
 }
@@ -266,6 +272,8 @@ IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
                     b.history.begin() + static_cast<std::ptrdiff_t>(kHistoryCap / 2));
   }
   b.history.push_back(w);
+  b.last_raw_size = std::min(report.size(), b.last_raw.size());
+  std::copy_n(report.begin(), b.last_raw_size, b.last_raw.begin());
   ++b.total;
 
   if (trace_) {

@@ -76,6 +76,8 @@ class SimulatedBackend : public Backend {
   const std::vector<OutputWord>& Received(
       int board) const;  // accepted output reports, oldest first
   uint64_t TotalReceived(int board) const;
+  // The last accepted output report as sent: report id byte first (at most 64 bytes kept).
+  std::vector<uint8_t> LastReport(int board) const;
   void ClearReceived(int board);
   OutputWord Output(int board) const;  // last word with command 4
   uint8_t Status(int board) const;
