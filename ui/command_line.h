@@ -1,0 +1,23 @@
+// The program's command line. Qt's own options (-platform, -display, -style
+// ...) are left for QApplication; everything else must be ours.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pts {
+
+struct CommandLine {
+  enum class Action { Run, Help, Version, Error };
+  Action action = Action::Run;
+  bool simulate = false;
+  std::vector<uint8_t> statuses;  // one per simulated board
+  std::string trace;              // trace file; empty: none
+  std::string error;              // one line, for Action::Error
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args);  // without argv[0]
+std::string HelpText();
+
+}  // namespace pts

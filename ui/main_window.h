@@ -1,0 +1,120 @@
+// The front panel window. It builds one widget per panel control at the
+// control's place (twips scaled by the screen's logical dpi), observes every
+// control and mirrors each change into its widget, and hands the operator's
+// actions to MainForm's handlers. Widgets carry the control's name as their
+// objectName ("TextFreq", "Knob1(3)", "D(10)").
+//
+// The toolkit differs from the original in ways that matter (see the traps
+// in the design notes): Form_Activate runs once, at the first show; only
+// the operator's moves into TextFreq count as its GotFocus; only user edits
+// of a text box and the operator's knob turns reach the logic.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <exception>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "panel/controls.h"
+#include "panel/mainform.h"
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QSocketNotifier;
+
+namespace pts {
+
+class TimerBinding;
+
+class MainWindow : public QMainWindow, public ControlObserver {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(MainForm& form, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // ControlObserver: mirrors a change made by the logic.
+  void Changed(Control& control, Prop prop) override;
+
+  // Twips to pixels at this screen's logical dpi.
+  int Px(int twips) const;
+  // The timer bound to TmrDwell or TmrBlink (tests).
+  TimerBinding* TimerOf(const Timer& timer) const;
+  // Whether a handler is running (a modal box inside it may be up).
+  bool InHandler() const { return depth_ > 0; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Bound {
+    Control* control = nullptr;
+    QWidget* widget = nullptr;  // null for menu items and timers
+    QAction* action = nullptr;  // menu items; a menu's own action for menus
+    TimerBinding* timer = nullptr;
+    double point_size = 8.0;  // nominal size of the widget's font
+    bool fit = false;         // shrink the font when a caption does not fit
+  };
+
+  void BuildMenus();
+  void BuildPanel();
+  void BindTimers();
+  QWidget* MakeWidget(Control* control, Bound& bound);
+  void Observe(Control* control, Bound bound);
+  void Place(const Bound& bound);
+  void SetCaption(Bound& bound, const std::string& caption);
+  void SetBackColor(QWidget* widget, Color color);
+
+  // Runs a handler of the logic for an event of the toolkit. Errors that
+  // reach here are untrapped: reported, then the program ends.
+  template <typename F>
+  void Run(F&& handler);
+  void HandlerFailed(const std::exception& error);
+  void HandlersDone();  // the outermost handler returned
+  // Menu actions: run the handler, then show the check marks the logic holds.
+  void RunMenu(void (MainForm::*handler)());
+
+  // Key filter and GotFocus of the frequency boxes.
+  bool FilterKey(QLineEdit* edit, QKeyEvent* event);
+  bool FilterInputMethod(QLineEdit* edit, QInputMethodEvent* event);
+  int16_t KeyPress(QLineEdit* edit, int16_t code);
+
+  void StartHotplug();
+  void OnHotplug();
+
+  MainForm& form_;
+  QWidget* panel_ = nullptr;
+  double scale_ = 1.0;
+  std::unordered_map<const Control*, Bound> bound_;
+  std::vector<std::unique_ptr<TimerBinding>> timers_;
+  QLineEdit* text_freq_ = nullptr;
+  QLineEdit* text_freq_stop_ = nullptr;
+  QSocketNotifier* hotplug_ = nullptr;
+  bool hotplug_deferred_ = false;
+  // Where the focus was when the window last went inactive.
+  QPointer<QWidget> focus_when_inactive_;
+  int depth_ = 0;
+  bool shown_once_ = false;
+  bool unloaded_ = false;
+  bool replaying_key_ = false;
+};
+
+template <typename F>
+void MainWindow::Run(F&& handler) {
+  ++depth_;
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    HandlerFailed(e);
+  }
+  if (--depth_ == 0) HandlersDone();
+}
+
+}  // namespace pts
