@@ -205,16 +205,18 @@ class Parser {
   }
 
  private:
-  static std::string Hex(uint32_t value) {
+  // Upper-case hex, whole bytes, at least min_digits digits.
+  static std::string Hex(uint32_t value, std::size_t min_digits = 2) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
     do {
       out.insert(out.begin(), kDigits[value & 0xF]);
       value >>= 4;
     } while (value != 0);
-    if (out.size() % 2 != 0) out.insert(out.begin(), '0');
+    while (out.size() < min_digits || out.size() % 2 != 0) out.insert(out.begin(), '0');
     return out;
   }
+  static std::string UsageHex(uint32_t usage) { return "0x" + Hex(usage, 8); }
 
   void Fail(std::size_t offset, const std::string& problem) {
     if (failed_) return;
@@ -412,11 +414,12 @@ class Parser {
       if (entry.range) {
         if ((first >> 16) != (last >> 16)) {
           Fail(item.offset,
-               "usage range 0x" + Hex(first) + "..0x" + Hex(last) + " spans two usage pages");
+               "usage range " + UsageHex(first) + ".." + UsageHex(last) + " spans two usage pages");
           return false;
         }
         if (last < first) {
-          Fail(item.offset, "usage range 0x" + Hex(first) + "..0x" + Hex(last) + " is reversed");
+          Fail(item.offset,
+               "usage range " + UsageHex(first) + ".." + UsageHex(last) + " is reversed");
           return false;
         }
       }
