@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace pts {
@@ -34,13 +35,13 @@ inline constexpr int kNoModelCode = 0xF0;
 // The row for a model code (Data1 and 0xF0) or a model number; -1 when none.
 constexpr int ModelRowByCode(int code) {
   for (int i = 0; i < static_cast<int>(kModels.size()); ++i) {
-    if (kModels[static_cast<size_t>(i)].code == code) return i;
+    if (kModels[static_cast<std::size_t>(i)].code == code) return i;
   }
   return -1;
 }
 constexpr int ModelRowByNum(int model_num) {
   for (int i = 0; i < static_cast<int>(kModels.size()); ++i) {
-    if (kModels[static_cast<size_t>(i)].model_num == model_num) return i;
+    if (kModels[static_cast<std::size_t>(i)].model_num == model_num) return i;
   }
   return -1;
 }

@@ -1,0 +1,117 @@
+// The model menu and the Info box.
+#include "panel/models.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "panel/mainform.h"
+#include "support/panel_fixture.h"
+
+namespace pts::testing {
+namespace {
+
+struct Models : ::testing::Test {
+  PanelFixture p{{}, PanelStart::Constructed};
+  MainForm& f = p.form;
+
+  void ExpectOnlyChecked(const MenuItem* item) {
+    for (MenuItem* m : f.ModelItems()) EXPECT_EQ(m->Checked(), m == item) << m->Name();
+  }
+};
+
+struct ModelClick {
+  const char* item;
+  void (MainForm::*click)();
+  const char* label;
+  int16_t model_num;
+};
+
+class ChoosingAModel : public Models, public ::testing::WithParamInterface<ModelClick> {};
+
+TEST_P(ChoosingAModel, SetsLabelNumberCheckAndLayout) {
+  const ModelClick& row = GetParam();
+  f.mnuOther_Click();  // some other model first
+  f.Mnum = 0x70;
+  (f.*row.click)();
+  EXPECT_EQ(f.Label5.Caption(), row.label);
+  EXPECT_EQ(f.ModelNum, row.model_num);
+  EXPECT_EQ(f.Mnum, 0x70);  // only the save command sets it
+  const int index = ModelRowByNum(row.model_num);
+  ASSERT_GE(index, 0);
+  MenuItem* own = f.ModelItems()[static_cast<size_t>(index)];
+  EXPECT_EQ(own->Name(), row.item);
+  ExpectOnlyChecked(own);
+  const bool wide = row.model_num == 3200;
+  EXPECT_EQ(f.Label9.Visible(), !wide);
+  EXPECT_EQ(f.Knob1(3).Left(), wide ? 3120 : 3360);
+  EXPECT_EQ(f.Shape2(2).Width(), wide ? 2295 : 3015);
+  // The same choice again changes nothing.
+  (f.*row.click)();
+  ExpectOnlyChecked(own);
+  EXPECT_EQ(f.Label5.Caption(), row.label);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ChoosingAModel,
+    ::testing::Values(ModelClick{"mnuPTS10", &MainForm::mnuPTS10_Click, "PTS  10", 10},
+                      ModelClick{"MNUpts160", &MainForm::MNUpts160_Click, "PTS 160", 160},
+                      ModelClick{"mnuPTs200", &MainForm::mnuPTs200_Click, "PTS 200", 200},
+                      ModelClick{"mnuPTS310", &MainForm::mnuPTS310_Click, "PTS 310", 310},
+                      ModelClick{"mnuPTS500", &MainForm::mnuPTS500_Click, "PTS 500", 500},
+                      ModelClick{"mnuPTS620", &MainForm::mnuPTS620_Click, "PTS 620", 620},
+                      ModelClick{"mnuOther", &MainForm::mnuOther_Click, "PTS 1000", 1000},
+                      ModelClick{"mnuPTS3200", &MainForm::mnuPTS3200_Click, "PTS 3200", 3200}),
+    [](const auto& info) { return std::string(info.param.item); });
+
+TEST_F(Models, Pts3200ThenPts10) {
+  f.mnuPTS3200_Click();
+  EXPECT_EQ(f.Label5.Caption(), "PTS 3200");
+  ExpectOnlyChecked(&f.mnuPTS3200);
+  EXPECT_FALSE(f.Label9.Visible());
+  EXPECT_EQ(f.D(3).Left(), 3240);
+  EXPECT_EQ(f.D(6).Left(), 5640);
+  f.mnuPTS10_Click();
+  EXPECT_EQ(f.Label5.Caption(), "PTS  10");
+  ExpectOnlyChecked(&f.mnuPTS10);
+  EXPECT_TRUE(f.Label9.Visible());
+  EXPECT_EQ(f.D(3).Left(), 3480);
+  EXPECT_EQ(f.D(6).Left(), 5880);
+}
+
+TEST_F(Models, UnCheckModelNumClearsEveryItem) {
+  for (MenuItem* m : f.ModelItems()) m->Checked(true);
+  f.UnCheckModelNum();
+  ExpectOnlyChecked(nullptr);
+}
+
+TEST_F(Models, ChoosingSendsNothingAndKeepsTheEntry) {
+  PanelFixture q({0x35}, PanelStart::Loaded);
+  q.Enter("123456789.3");
+  q.form.mnuPTS3200_Click();
+  EXPECT_EQ(q.form.TextFreq.Text(), "123456789.3");
+  EXPECT_EQ(q.form.Frequency, 123456789.3);
+  EXPECT_EQ(q.Knobs(), (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 3}));
+  EXPECT_TRUE(q.backend.Received(1).empty());
+  EXPECT_TRUE(q.op.boxes.empty());
+}
+
+TEST_F(Models, InfoBox) {
+  f.mnuInfo_Click();
+  ASSERT_EQ(p.op.boxes.size(), 1u);
+  const ShownBox& box = p.op.boxes[0];
+  EXPECT_EQ(box.buttons, MsgButtons::Ok);
+  EXPECT_EQ(box.icon, MsgIcon::Information);
+  EXPECT_FALSE(box.title.empty());  // a title of its own, not the program's
+  // Three lines, each break a line feed followed by a carriage return.
+  const auto first = box.text.find("\n\r");
+  ASSERT_NE(first, std::string::npos);
+  const auto second = box.text.find("\n\r", first + 2);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(box.text.find_first_of("\r\n", second + 2), std::string::npos);
+  EXPECT_EQ(box.text.find("\r\n"), std::string::npos);
+  EXPECT_NE(box.text.substr(first + 2, second - first - 2).find("Version"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pts::testing
