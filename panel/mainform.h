@@ -9,7 +9,8 @@
 //   mainform_sweep.cpp    Send, Start, Single, Stop, Off and both timers
 //   mainform_devices.cpp  the agent's events and unit selection
 //   mainform_readback.cpp activation and the read-back
-//   mainform_models.cpp   model menu, EEPROM save commands, Info
+//   mainform_models.cpp   model menu, Info
+//   mainform_eeprom.cpp   EEPROM save commands
 #pragma once
 
 #include <array>

@@ -33,13 +33,6 @@ std::vector<size_t> SendAndCount(PanelFixture& p) {
   return n;
 }
 
-TEST(Devices, EachOpenedBoardBecomesOneEntry) {
-  PanelFixture p({0x5E, 0x5C, 0x5A});
-  EXPECT_EQ(p.form.Devices.size(), 3u);
-  EXPECT_EQ(p.startup_beeps, 3) << "one beep per opened interface";
-  EXPECT_EQ(SendAndCount(p), (std::vector<size_t>{1, 1, 1}));
-}
-
 TEST(Devices, ClosingTheSecondOfThreeRebindsTheOthers) {
   PanelFixture p({0x5E, 0x5C, 0x5A});
   Settle(p);
@@ -201,13 +194,6 @@ TEST(Devices, BoardWithoutAccessIsReportedAndNotAdded) {
   EXPECT_EQ(p.form.Devices.size(), 1u);
   ASSERT_EQ(p.op.boxes.size(), 1u);
   EXPECT_EQ(p.op.boxes[0].icon, MsgIcon::Information);
-}
-
-TEST(Devices, ReportArrivalChangesNothing) {
-  PanelFixture p({0x5E, 0x5C});
-  p.form.ReportArrived(0, 1);
-  EXPECT_EQ(p.form.Devices.size(), 2u);
-  EXPECT_TRUE(p.op.events.empty());
 }
 
 // ---- Unit selection ----
