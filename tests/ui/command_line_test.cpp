@@ -1,0 +1,67 @@
+#include "ui/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pts {
+namespace {
+
+using Action = CommandLine::Action;
+
+struct ArgsRow {
+  const char* name;
+  std::vector<std::string> args;
+  Action action;
+  std::vector<uint8_t> statuses;
+  std::string error_part;  // for errors: a piece of the message
+};
+
+class CommandLineArgs : public ::testing::TestWithParam<ArgsRow> {};
+
+TEST_P(CommandLineArgs, Parses) {
+  const ArgsRow& row = GetParam();
+  const CommandLine c = ParseCommandLine(row.args);
+  ASSERT_EQ(c.action, row.action) << c.error;
+  if (row.action == Action::Error) {
+    EXPECT_NE(c.error.find(row.error_part), std::string::npos) << c.error;
+    EXPECT_EQ(c.error.find('\n'), std::string::npos);  // one line
+  } else {
+    EXPECT_EQ(c.statuses, row.statuses);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CommandLineArgs,
+    ::testing::Values(
+        ArgsRow{"Nothing", {}, Action::Run, {}, ""},
+        ArgsRow{"SimulateOneDefaultBoard", {"--simulate"}, Action::Run, {0xFE}, ""},
+        ArgsRow{"SimulateList", {"--simulate=0x35,142"}, Action::Run, {0x35, 0x8E}, ""},
+        ArgsRow{"TraceWithSimulate", {"--simulate", "--trace=/tmp/t"}, Action::Run, {0xFE}, ""},
+        ArgsRow{"TraceSeparateValue", {"--trace", "/tmp/t", "--simulate"}, Action::Run, {0xFE}, ""},
+        ArgsRow{"QtOptionsPassThrough",
+                {"-platform", "offscreen", "--style=fusion", "-reverse"},
+                Action::Run,
+                {},
+                ""},
+        ArgsRow{"HelpWinsOverBadValues", {"--simulate=zzz", "--help"}, Action::Help, {}, ""},
+        ArgsRow{"HelpFirst", {"--help", "--bogus"}, Action::Help, {}, ""},
+        ArgsRow{"Version", {"--version"}, Action::Version, {}, ""},
+        ArgsRow{"BadList", {"--simulate=0x1FF"}, Action::Error, {}, "--simulate"},
+        ArgsRow{"TraceNeedsSimulate", {"--trace=/tmp/t"}, Action::Error, {}, "--simulate"},
+        ArgsRow{"TraceNeedsFile", {"--simulate", "--trace="}, Action::Error, {}, "file"},
+        ArgsRow{"TraceMissingValue", {"--simulate", "--trace"}, Action::Error, {}, "file"},
+        ArgsRow{"UnknownOption", {"--bogus"}, Action::Error, {}, "--bogus"},
+        ArgsRow{"StrayArgument", {"board"}, Action::Error, {}, "board"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CommandLine, HelpNamesEveryOption) {
+  const std::string help = HelpText();
+  for (const char* option : {"--simulate", "--trace", "--help", "--version"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace
+}  // namespace pts
