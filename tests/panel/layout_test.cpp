@@ -36,6 +36,17 @@ TEST_F(Layout, UnitButtonsAtStart) {
   EXPECT_TRUE(p.op.boxes.empty());
 }
 
+TEST(UnitGroup, SelectingOneClearsTheOthersAndRunsItsClick) {
+  PanelFixture p({0x3E, 0x5C}, PanelStart::Loaded);
+  p.form.Option1(1).Enabled(true);
+  p.form.Option1(1).Value(true);
+  EXPECT_FALSE(p.form.Option1(0).Value());
+  EXPECT_TRUE(p.form.Option1(1).Value());
+  ASSERT_FALSE(p.op.boxes.empty());
+  EXPECT_EQ(p.op.boxes[0].text, "Hello from Optiono1_Click");
+  EXPECT_EQ(p.form.DevNum, 2);
+}
+
 TEST_F(Layout, LevelModelAndDigitsAtStart) {
   EXPECT_EQ(f.D(10).Caption(), "3");
   EXPECT_EQ(f.Knob1(10).Value(), 3);
