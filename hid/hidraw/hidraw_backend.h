@@ -9,7 +9,8 @@
 // Input reports are fetched with HIDIOCGINPUT (a GET_REPORT request to the
 // device, Linux 5.11 and later). Where the kernel or the device does not offer
 // it, the backend waits for the next interrupt-in report with poll() and read(),
-// bounded by the caller's time-out.
+// bounded by the caller's time-out. HIDIOCGINPUT itself is bounded by the
+// kernel's USB control time-out (5 s), not by the caller's.
 //
 // Device descriptors are not put in the event loop; only the udev monitor is.
 // A node whose device has gone reports POLLHUP/EIO for ever: every call on it
