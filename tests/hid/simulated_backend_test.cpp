@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <string>
@@ -15,8 +16,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes Report(const OutputWord& w) {
-  Bytes r = {0};
-  r.insert(r.end(), w.begin(), w.end());
+  Bytes r(w.size() + 1, 0);  // report id 0, then the word
+  std::copy(w.begin(), w.end(), r.begin() + 1);
   return r;
 }
 
