@@ -272,6 +272,7 @@ bool Varnel::OpenDevices() {
                                   " has a report descriptor that cannot be used: " + why);
       continue;
     }
+    m.closed_as_gone.erase(info.path);  // open again: its next removal is news
     in->handle = m.next_handle++;
     const int32_t handle = in->handle;
     const std::string name = in->name;

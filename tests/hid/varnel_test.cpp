@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -324,6 +325,46 @@ TEST(VarnelClose, CloseDevicesCountsDownAndNothingIsLeft) {
   rig.listener.Clear();
   rig.varnel.OpenDevices();
   EXPECT_EQ(rig.listener.opened_handles.back(), 6);
+}
+
+}  // namespace
+}  // namespace pts
+
+namespace pts {
+namespace {
+
+TEST(VarnelSettings, DesignTimeDefaults) {
+  hid::SimulatedBackend sim;
+  Varnel v(sim);
+  EXPECT_EQ(v.LogFile(), "HidLog.txt");
+  EXPECT_EQ(v.TimeOut(), 3000);
+  EXPECT_FALSE(v.Logging());
+  EXPECT_FALSE(v.Verbose());
+  EXPECT_FALSE(v.ShowOperations());
+  EXPECT_FALSE(v.SearchOnVID());
+  EXPECT_FALSE(v.SearchOnPID());
+  EXPECT_EQ(v.VID_To_Match(), 0);
+  EXPECT_EQ(v.PID_To_Match(), 0);
+}
+
+TEST(VarnelSettings, LoggingAppendsToTheLogFile) {
+  const std::string path = ::testing::TempDir() + "varnel_log_test.txt";
+  std::remove(path.c_str());
+  testing::SimRig rig({.statuses = {0x35}, .open = false});
+  rig.varnel.LogFile(path);
+  rig.varnel.Logging(true);
+  rig.varnel.OpenDevices();
+  rig.varnel.CloseDevices();
+  rig.varnel.LogFile("");  // closes the file
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  char buf[256] = {};
+  std::string text;
+  while (std::fgets(buf, sizeof buf, f)) text += buf;
+  std::fclose(f);
+  std::remove(path.c_str());
+  EXPECT_NE(text.find("opened sim:hidraw0 handle 1"), std::string::npos) << text;
+  EXPECT_NE(text.find("closed sim:hidraw0 handle 1"), std::string::npos) << text;
 }
 
 }  // namespace
