@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "hid/errors.h"
@@ -210,6 +211,36 @@ TEST(Pts, BindVarsWithNothingOpenPassesTheComponentFailureOn) {
   SimRig rig({.statuses = {}});
   TPTS d;
   EXPECT_THROW(d.BindVars(rig.varnel), VarnelError);
+}
+
+const hid::OutputWord kWord = {4, 48, 100, 27, 197, 150, 206, 159, 0, 0x50, 0, 0, 0};
+
+// Stages a word through the name properties, as the frequency encoding does.
+void Stage(TPTS& d, const hid::OutputWord& w) {
+  const TPTS::VarPtr vars[13] = {d.Cmd1(), d.PWMDC(), d.PWMF(), d.F1(), d.F2(), d.F3(), d.F4(),
+                                 d.F5(),   d.F6(),    d.F7(),   d.F8(), d.F9(), d.F10()};
+  for (std::size_t i = 0; i < 13; ++i) vars[i]->UnScaledValue(w[i]);
+}
+
+TEST(PtsWithAgent, ReportAReachesTheBoardAndReportBBringsItsStatus) {
+  SimRig rig({.statuses = {0x35}});
+  TPTS d;
+  ASSERT_EQ(d.BindVars(rig.varnel), 0);
+  Stage(d, kWord);
+  ASSERT_TRUE(d.WriteAllReports());
+  EXPECT_EQ(rig.backend.Received(1), std::vector<hid::OutputWord>{kWord});
+  EXPECT_EQ(rig.backend.Output(1), kWord);
+  ASSERT_TRUE(d.ReadAllReports());
+  EXPECT_EQ(d.Data1()->UnScaledValue(), 0x35);
+  EXPECT_EQ(rig.listener.Of("ReportArrived"), std::vector<std::string>{"ReportArrived 1 1"});
+  // Command 6 stores F7's model code; the next read-back shows it.
+  hid::OutputWord store{};
+  store[0] = 6;
+  store[9] = 0x70;
+  Stage(d, store);
+  ASSERT_TRUE(d.WriteAllReports());
+  ASSERT_TRUE(d.ReadAllReports());
+  EXPECT_EQ(d.Data1()->UnScaledValue(), 0x75);
 }
 
 // The main window's use of the device objects: InterfaceOpened binds the
