@@ -61,6 +61,21 @@ TEST(VarnelOpen, InterfaceOpenedSeesTheNewInterfaceAsTheLastOne) {
   EXPECT_EQ(seen, (std::vector<int32_t>{1, 2}));
 }
 
+TEST(VarnelOpen, OpenDevicesCalledAgainFromInterfaceOpenedOpensEachBoardOnce) {
+  SimRig rig({.statuses = {0x35, 0x8E, 0x2C}, .open = false});
+  int depth = 0;
+  rig.listener.on_opened = [&](int32_t) {
+    ++depth;
+    rig.varnel.OpenDevices();
+    --depth;
+  };
+  EXPECT_TRUE(rig.varnel.OpenDevices());
+  EXPECT_EQ(depth, 0);
+  EXPECT_EQ(rig.listener.opened_handles, (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(rig.varnel.OpenCount(), 3);
+  EXPECT_EQ(rig.varnel.VarCount(), 42);
+}
+
 TEST(VarnelOpen, AccessDeniedIsNoticedOncePerPathWithTheUdevRule) {
   SimRig rig({.statuses = {0x35}, .open = false});
   rig.backend.DenyAccess(1, true);
