@@ -2,6 +2,7 @@
 #include "ui/main_window.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -49,6 +50,11 @@ MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), f
   BuildPanel();
   BindTimers();
   layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed front panel
+  paint_later_ = new QTimer(this);
+  paint_later_->setSingleShot(true);
+  connect(paint_later_, &QTimer::timeout, this, [this] {
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  });
   setWindowTitle(Q(form_.Caption));
 }
 
@@ -325,9 +331,21 @@ void MainWindow::SetCaption(Bound& b, const std::string& caption) {
 }
 
 void MainWindow::SetBackColor(QWidget* widget, Color color) {
+  const QColor c = ToQColor(color);
+  if (widget->palette().color(QPalette::Base) == c) return;
   QPalette pal = widget->palette();
-  pal.setColor(QPalette::Base, ToQColor(color));
+  pal.setColor(QPalette::Base, c);
   widget->setPalette(pal);
+}
+
+void MainWindow::ShowBackColors() {
+  back_colors_pending_ = false;
+  for (TextBox* box :
+       {&form_.TextFreq, &form_.TextFreqStop, &form_.TextFreqStep, &form_.TextSweepTime}) {
+    if (auto it = bound_.find(box); it != bound_.end() && it->second.widget) {
+      SetBackColor(it->second.widget, box->BackColor());
+    }
+  }
 }
 
 void MainWindow::Changed(Control& control, Prop prop) {
@@ -385,8 +403,12 @@ void MainWindow::Changed(Control& control, Prop prop) {
       }
       break;
     case Prop::BackColor:
-      if (auto* box = dynamic_cast<TextBox*>(&control); box && b.widget) {
-        SetBackColor(b.widget, box->BackColor());
+      // Every sweep step clears the green and sets it again; a palette
+      // change is dear, so within a handler only the final colour is shown.
+      if (depth_ > 0) {
+        back_colors_pending_ = true;
+      } else {
+        ShowBackColors();
       }
       break;
     case Prop::Interval:

@@ -12,6 +12,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <string>
@@ -51,6 +53,7 @@ class MainWindow : public QMainWindow, public ControlObserver {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -71,6 +74,7 @@ class MainWindow : public QMainWindow, public ControlObserver {
   void Place(const Bound& bound);
   void SetCaption(Bound& bound, const std::string& caption);
   void SetBackColor(QWidget* widget, Color color);
+  void ShowBackColors();  // the text boxes' back colours as the logic holds them
 
   // Runs a handler of the logic for an event of the toolkit. Errors that
   // reach here are untrapped: reported, then the program ends.
@@ -98,6 +102,12 @@ class MainWindow : public QMainWindow, public ControlObserver {
   QLineEdit* text_freq_stop_ = nullptr;
   QSocketNotifier* hotplug_ = nullptr;
   bool hotplug_deferred_ = false;
+  bool back_colors_pending_ = false;
+  // Repaints at most this often: a 1 ms sweep changes the panel a thousand
+  // times a second, more than any screen shows.
+  static constexpr int kPaintIntervalMs = 16;
+  QTimer* paint_later_ = nullptr;
+  std::chrono::steady_clock::time_point last_paint_{};
   // Where the focus was when the window last went inactive.
   QPointer<QWidget> focus_when_inactive_;
   int depth_ = 0;

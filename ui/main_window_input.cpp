@@ -30,6 +30,7 @@ void MainWindow::HandlerFailed(const std::exception& error) {
 }
 
 void MainWindow::HandlersDone() {
+  if (back_colors_pending_) ShowBackColors();
   // Hot-plug events that came while a handler was running (a modal box
   // inside it) are taken now: they may change Devices, which the handler
   // could have been walking.
@@ -79,6 +80,28 @@ void MainWindow::changeEvent(QEvent* event) {
     focus_when_inactive_ = focusWidget();
   }
   QMainWindow::changeEvent(event);
+}
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == QEvent::UpdateRequest) {
+    // Qt asks once for a repaint of everything marked dirty since the last
+    // one and asks again only after that repaint. Held back here, the marks
+    // gather until the repaint a little later paints them all.
+    const auto now = std::chrono::steady_clock::now();
+    const auto since = now - last_paint_;
+    if (since < std::chrono::milliseconds(kPaintIntervalMs)) {
+      if (!paint_later_->isActive()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            std::chrono::milliseconds(kPaintIntervalMs) - since);
+        paint_later_->start(int(wait.count()));
+      }
+      return true;
+    }
+    last_paint_ = now;
+    // A repaint inside a handler (under a modal box) shows the colours too.
+    if (back_colors_pending_) ShowBackColors();
+  }
+  return QMainWindow::event(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
