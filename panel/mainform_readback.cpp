@@ -25,8 +25,10 @@ void MainForm::ReadRptsBtn_Click() {
     DevNum = static_cast<int32_t>(i) + 1;
     TPTS& unit = *units[i];
     if (!IsAttached(&unit)) continue;
-    unit.ReadAllReports();
-    if (!IsAttached(&unit)) continue;  // an unbound Data1 would read as 0: unit 7, no model
+    // A read that failed (timed out, or found the board gone and closed it)
+    // leaves Data1 as it was: 0 before the first read, which would show unit 7
+    // with no model. Such a board is not shown from it.
+    if (!unit.ReadAllReports() || !IsAttached(&unit)) continue;
     const int32_t data = unit.Data1()->UnScaledValue();
     const int32_t code = data & 0xF0;
     UnitNum = UnitFromData(data);
