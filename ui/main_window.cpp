@@ -137,7 +137,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::RunMenu(void (MainForm::*handler)()) {
-  Run([this, handler] { (form_.*handler)(); });
+  Run([form = &form_, handler] { (form->*handler)(); });
   // Qt toggles a checkable item by itself; the logic decides the marks.
   for (MenuItem* item : form_.ModelItems()) {
     if (auto it = bound_.find(item); it != bound_.end() && it->second.action) {
@@ -260,7 +260,7 @@ QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
     for (const auto& [button_name, handler] : kHandlers) {
       if (name == button_name) {
         connect(push, &QPushButton::clicked, this,
-                [this, handler] { Run([this, handler] { (form_.*handler)(); }); });
+                [this, handler] { Run([form = &form_, handler] { (form->*handler)(); }); });
       }
     }
     b.widget = push;
@@ -289,8 +289,9 @@ void MainWindow::BindTimers() {
       {&form_.TmrBlink, &MainForm::TmrBlink_Timer},
   };
   for (const auto& [timer, handler] : timers) {
-    auto binding = std::make_unique<TimerBinding>(
-        *timer, [this, handler = handler] { Run([this, handler] { (form_.*handler)(); }); });
+    auto binding = std::make_unique<TimerBinding>(*timer, [this, handler = handler] {
+      Run([form = &form_, handler] { (form->*handler)(); });
+    });
     Bound b;
     b.timer = binding.get();
     Observe(timer, b);

@@ -21,7 +21,7 @@ TimerBinding::TimerBinding(Timer& control, std::function<void()> on_tick, QObjec
   }
 #endif
   fallback_.setTimerType(Qt::PreciseTimer);
-  connect(&fallback_, &QTimer::timeout, this, &TimerBinding::Tick);
+  connect(&fallback_, &QTimer::timeout, this, [this] { Tick(); });
   Apply(false);
 }
 
@@ -94,26 +94,29 @@ void TimerBinding::OnExpired() {
   if (in_tick_ || !running_) return;
   due = std::min<uint64_t>(due, uint64_t(std::max(1, kMaxCatchUpMs / interval_)));
   const uint64_t generation = generation_;
-  bool alive = true;
-  alive_ = &alive;
   for (uint64_t i = 0; i < due; ++i) {
-    Tick();
-    if (!alive) return;  // the handler ended the binding
+    if (!Tick()) return;  // the handler ended the binding
     // Stopped or restarted by the handler: the rest of the old grid is void.
     if (!running_ || generation != generation_) break;
   }
-  alive_ = nullptr;
 #endif
 }
 
-void TimerBinding::Tick() {
-  if (in_tick_) return;
+bool TimerBinding::Tick() {
+  if (in_tick_) return true;
   in_tick_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{in_tick_};
-  on_tick_();
+  bool alive = true;
+  alive_ = &alive;
+  try {
+    on_tick_();
+  } catch (...) {
+    if (alive) alive_ = nullptr, in_tick_ = false;
+    throw;
+  }
+  if (!alive) return false;  // nothing of this object may be touched now
+  alive_ = nullptr;
+  in_tick_ = false;
+  return true;
 }
 
 }  // namespace pts

@@ -49,7 +49,9 @@ class TimerBinding : public QObject, public ControlObserver {
   void Start(int interval_ms);
   void Stop();
   void OnExpired();  // the timerfd is readable
-  void Tick();
+  // Runs the handler unless it is running already. False when the handler
+  // destroyed this binding.
+  bool Tick();
 
   Timer& control_;
   std::function<void()> on_tick_;
@@ -61,7 +63,7 @@ class TimerBinding : public QObject, public ControlObserver {
   uint64_t generation_ = 0;  // bumped by every start and stop
   bool attached_ = false;
   bool in_tick_ = false;
-  bool* alive_ = nullptr;  // set while expiries run; cleared if the binding dies meanwhile
+  bool* alive_ = nullptr;  // set while the handler runs; cleared if the binding dies meanwhile
 };
 
 }  // namespace pts
