@@ -93,7 +93,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (have_list) {
       std::string error;
       if (!hid::ParseSimulateList(simulate_list, &c.statuses, &error)) {
-        return Fail("--simulate: " + error);
+        return Fail(error);
       }
     } else {
       c.statuses = {0xFE};  // one board, no model stored, unit 0
