@@ -275,8 +275,8 @@ QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
     if (style.border) w->setFrameStyle(QFrame::Box | QFrame::Plain);
     w->setFont(PanelFont(style.point_size));
     b.widget = w;
-    // Digits always fit; the other captions may need a smaller font.
-    b.fit = name.rfind("D(", 0) != 0;
+    b.fit = true;
+    b.digit = name.rfind("D(", 0) == 0;
     SetCaption(b, label->Caption());
     return w;
   }
@@ -319,16 +319,20 @@ void MainWindow::SetCaption(Bound& b, const std::string& caption) {
   } else {
     return;
   }
-  if (b.fit) {
-    // Room for the text: less the frame, and for a radio button its indicator.
-    const Control& c = *b.control;
-    int room = Px(c.Width()) - 4;
-    if (qobject_cast<QRadioButton*>(b.widget)) room -= 18;
-    if (qobject_cast<QPushButton*>(b.widget)) room -= 4;
-    QString shown = text;
-    shown.remove(QLatin1Char('&'));
-    b.widget->setFont(FitFont(PanelFont(b.point_size), shown, room, Px(c.Height())));
+  if (!b.fit) return;
+  if (b.digit && text.trimmed().size() <= 1) {
+    // A single digit always fits (the common case, on every sweep step).
+    if (b.widget->font().pointSizeF() != b.point_size) b.widget->setFont(PanelFont(b.point_size));
+    return;
   }
+  // Room for the text: less the frame, and for a radio button its indicator.
+  const Control& c = *b.control;
+  int room = Px(c.Width()) - 4;
+  if (qobject_cast<QRadioButton*>(b.widget)) room -= 18;
+  if (qobject_cast<QPushButton*>(b.widget)) room -= 4;
+  QString shown = b.digit ? text.trimmed() : text;
+  shown.remove(QLatin1Char('&'));
+  b.widget->setFont(FitFont(PanelFont(b.point_size), shown, room, Px(c.Height())));
 }
 
 void MainWindow::SetBackColor(QWidget* widget, Color color) {

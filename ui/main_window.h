@@ -64,6 +64,7 @@ class MainWindow : public QMainWindow, public ControlObserver {
     TimerBinding* timer = nullptr;
     double point_size = 8.0;  // nominal size of the widget's font
     bool fit = false;         // shrink the font when a caption does not fit
+    bool digit = false;       // a digit label: one digit, or a number out of range
   };
 
   void BuildMenus();
