@@ -27,8 +27,13 @@ void MainForm::ReadRptsBtn_Click() {
     if (!IsAttached(&unit)) continue;
     // A read that failed (timed out, or found the board gone and closed it)
     // leaves Data1 as it was: 0 before the first read, which would show unit 7
-    // with no model. Such a board is not shown from it.
-    if (!unit.ReadAllReports() || !IsAttached(&unit)) continue;
+    // with no model. Nothing is decoded from it; a board still attached gets
+    // its button enabled, so that choosing it reads the board again.
+    if (!unit.ReadAllReports()) {
+      if (IsAttached(&unit) && i > 0 && i < 4) Option1(static_cast<int>(i)).Enabled(true);
+      continue;
+    }
+    if (!IsAttached(&unit)) continue;
     const int32_t data = unit.Data1()->UnScaledValue();
     const int32_t code = data & 0xF0;
     UnitNum = UnitFromData(data);
