@@ -162,6 +162,9 @@ class MainForm : public VarnelListener {
   // one of them runs a nested event loop; ticks and clicks arriving there are
   // skipped instead of re-entering.
   bool sweep_busy_ = false;
+  // Units that accepted the last word TranslateFrequency sent; -1 when it refused the frequency.
+  int32_t units_accepted_ = 0;
+  void ConfirmSaved(const char* text);  // mainform_eeprom.cpp
   // Devices and units (mainform_devices.cpp).
   bool IsAttached(const TPTS* device) const;  // still an entry of Devices
   void ShowModelPrompt();

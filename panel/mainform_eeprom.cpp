@@ -3,11 +3,23 @@
 
 namespace pts {
 
+namespace {
+constexpr const char* kNothingSaved =
+    "No interface board accepted the command: nothing was saved to interface EEPROM";
+}
+
+// The confirmation only when a board took the command: after a refusal the
+// operator has just been told why nothing was sent, and with no board (or
+// every write failed) claiming a save would be false.
+void MainForm::ConfirmSaved(const char* text) {
+  if (units_accepted_ < 0) return;
+  op_.MessageBox(units_accepted_ > 0 ? text : kNothingSaved, MsgButtons::Ok, MsgIcon::None, "");
+}
+
 void MainForm::mnuSaveFreq_Click() {
   Cmd1Val = 5;
   TranslateFrequency();
-  op_.MessageBox("Frequency and power level saved to interface EEPROM", MsgButtons::Ok,
-                 MsgIcon::None, "");
+  ConfirmSaved("Frequency and power level saved to interface EEPROM");
 }
 
 void MainForm::mnuSaveModel_Click() {
@@ -16,7 +28,7 @@ void MainForm::mnuSaveModel_Click() {
   }
   Cmd1Val = 6;
   TranslateFrequency();
-  op_.MessageBox("Model# saved to interface EEPROM", MsgButtons::Ok, MsgIcon::None, "");
+  ConfirmSaved("Model# saved to interface EEPROM");
 }
 
 }  // namespace pts

@@ -6,6 +6,7 @@ namespace pts {
 void MainForm::TranslateFrequency() {
   const int32_t level = Knob1(10).Value();
   const Encoding e = EncodeFrequency(Frequency, ModelNum, Cmd1Val, Mnum, level);
+  units_accepted_ = -1;
   switch (e.outcome) {
     case Encoding::Outcome::OverLimit:
       op_.MessageBox(e.message, MsgButtons::Ok, MsgIcon::None, "");
@@ -22,6 +23,7 @@ void MainForm::TranslateFrequency() {
   // remaining boards are still written once each, and keep every object alive
   // while its own call runs.
   const std::vector<std::shared_ptr<TPTS>> units = Devices;
+  units_accepted_ = 0;
   for (size_t i = 0; i < units.size(); ++i) {
     DevNum = static_cast<int32_t>(i) + 1;
     TPTS& unit = *units[i];
@@ -39,7 +41,11 @@ void MainForm::TranslateFrequency() {
     unit.F8()->UnScaledValue(e.word[kF8]);
     unit.F9()->UnScaledValue(e.word[kF9]);
     unit.F10()->UnScaledValue(e.word[kF10]);
-    if (!unit.WriteAllReports()) op_.Beep();
+    if (unit.WriteAllReports()) {
+      ++units_accepted_;
+    } else {
+      op_.Beep();
+    }
   }
   DevNum = static_cast<int32_t>(Devices.size()) + 1;
   TextFreq.BackColor(kGreen);

@@ -42,14 +42,46 @@ TEST(SaveFrequency, SendsCommand5AndTheBoardStoresTheWord) {
   EXPECT_EQ(p.form.TextFreq.BackColor(), kGreen);
 }
 
-TEST(SaveFrequency, ConfirmationFollowsARefusal) {
+TEST(SaveFrequency, ARefusalIsNotConfirmedAsSaved) {
   PanelFixture p({0x1E});
   p.form.Frequency = 20000000;  // above the PTS 10's range
   p.form.mnuSaveFreq_Click();
   EXPECT_TRUE(p.backend.Received(1).empty());
   EXPECT_FALSE(p.backend.Eeprom(1).frequency_stored);
-  EXPECT_EQ(p.op.Texts(), (std::vector<std::string>{
-                              "Frequency >= 10 MHz is NOT Supported on PTS 10", kFreqSaved}));
+  EXPECT_EQ(p.op.Texts(),
+            (std::vector<std::string>{"Frequency >= 10 MHz is NOT Supported on PTS 10"}));
+}
+
+constexpr const char* kNothingSaved =
+    "No interface board accepted the command: nothing was saved to interface EEPROM";
+
+TEST(SaveFrequency, NoBoardTookItSaysNothingWasSaved) {
+  // Every write failing (one beep each) and no board at all both end in the same box.
+  PanelFixture failing({0x5E, 0x5C});
+  failing.backend.FailNextWrites(1, 1);
+  failing.backend.FailNextWrites(2, 1);
+  failing.form.Frequency = 1000;
+  failing.form.mnuSaveFreq_Click();
+  EXPECT_EQ(failing.op.beeps, 2);
+  EXPECT_EQ(failing.op.Texts(), (std::vector<std::string>{kNothingSaved}));
+
+  PanelFixture none({0x5E});
+  none.backend.Unplug(1);
+  none.Hotplug();
+  ASSERT_TRUE(none.form.Devices.empty());
+  none.op.Clear();
+  none.form.mnuPTS500_Click();
+  none.form.mnuSaveModel_Click();
+  EXPECT_EQ(none.op.Texts(), (std::vector<std::string>{kNothingSaved}));
+}
+
+TEST(SaveFrequency, OneBoardOfTwoIsEnoughToConfirm) {
+  PanelFixture p({0x5E, 0x5C});
+  p.backend.FailNextWrites(2, 1);
+  p.form.Frequency = 1000;
+  p.form.mnuSaveFreq_Click();
+  EXPECT_EQ(p.op.beeps, 1);
+  EXPECT_EQ(p.op.Texts(), (std::vector<std::string>{kFreqSaved}));
 }
 
 struct SaveRow {
@@ -107,13 +139,12 @@ TEST(SaveModelFlow, MenuChoiceThenSaveThenReadBackOnTheNextStart) {
   EXPECT_TRUE(again.startup_boxes.empty()) << "no model prompt";
 }
 
-TEST(SaveModelFlow, NoModelAndAFrequencyIsRefusedAndStillConfirmed) {
+TEST(SaveModelFlow, NoModelAndAFrequencyIsRefusedAndNotConfirmed) {
   PanelFixture p({0xFE});
   p.form.Frequency = 1000;
   p.form.mnuSaveModel_Click();
   EXPECT_TRUE(p.backend.Received(1).empty());
-  EXPECT_EQ(p.op.Texts(),
-            (std::vector<std::string>{"Frequency >=  MHz is NOT Supported on PTS ", kModelSaved}));
+  EXPECT_EQ(p.op.Texts(), (std::vector<std::string>{"Frequency >=  MHz is NOT Supported on PTS "}));
 }
 
 }  // namespace
