@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
   if (cl.simulate) {
     auto sim = std::make_unique<pts::hid::SimulatedBackend>(start);
     for (uint8_t status : cl.statuses) sim->AddBoard(status);
+    // Boards present at start are found by the open, not announced as arrivals.
+    sim->DrainHotplug();
     if (trace) sim->SetTrace(trace.get());
     backend = std::move(sim);
   } else {
