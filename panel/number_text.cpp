@@ -1,5 +1,6 @@
 #include "panel/number_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,29 +10,40 @@ namespace pts {
 
 std::string FormatNumber(double value) {
   if (!std::isfinite(value) || value == 0) return "0";
-  // Round to 15 significant digits first, then lay the digits out plainly.
+  // Round to 15 significant digits first (as printf's %.14e would, but without
+  // its cost on every sweep step), then lay the digits out plainly.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", value);
-  std::string s(buf);
+  const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  const std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
   const bool negative = s[0] == '-';
-  if (negative) s.erase(0, 1);
-  const auto e = s.find('e');
-  std::string digits = s.substr(0, 1) + s.substr(2, e - 2);
-  const int exponent = std::atoi(s.c_str() + e + 1);
+  const std::string_view m = s.substr(negative ? 1 : 0);  // d.dddddddddddddde[+-]xx
+  const auto e = m.find('e');
+  std::string digits;
+  digits.reserve(16);
+  digits += m[0];
+  digits.append(m.substr(2, e - 2));
+  const int exponent = std::atoi(std::string(m.substr(e + 1)).c_str());
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string out;
+  out.reserve(40);
+  if (negative) out += '-';
   if (exponent >= 0) {
     const auto int_len = static_cast<size_t>(exponent) + 1;
     if (digits.size() <= int_len) {
-      out = digits + std::string(int_len - digits.size(), '0');
+      out += digits;
+      out.append(int_len - digits.size(), '0');
     } else {
-      out = digits.substr(0, int_len) + "." + digits.substr(int_len);
+      out.append(digits, 0, int_len);
+      out += '.';
+      out.append(digits, int_len);
     }
   } else {
-    out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out += digits;
   }
-  return negative ? "-" + out : out;
+  return out;
 }
 
 double ReadNumber(std::string_view text) {
