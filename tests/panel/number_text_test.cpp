@@ -32,8 +32,10 @@ INSTANTIATE_TEST_SUITE_P(
         FormatRow{123456789 + 3 * std::pow(10.0, -1), "123456789.3"}, FormatRow{-2.5, "-2.5"},
         FormatRow{1e-5, "0.00001"}, FormatRow{1e15, "1000000000000000"},
         FormatRow{999999999999999.9, "1000000000000000"}, FormatRow{9999999999.0, "9999999999"},
-        FormatRow{kInf, "0"}, FormatRow{-kInf, "0"},
-        FormatRow{std::numeric_limits<double>::quiet_NaN(), "0"}));
+        // Whole numbers either side of 10^15, where rounding to 15 digits starts to bite.
+        FormatRow{-7, "-7"}, FormatRow{999999999999999.0, "999999999999999"},
+        FormatRow{123456789012345678.0, "123456789012346000"}, FormatRow{kInf, "0"},
+        FormatRow{-kInf, "0"}, FormatRow{std::numeric_limits<double>::quiet_NaN(), "0"}));
 
 struct ReadRow {
   const char* text;
