@@ -256,7 +256,9 @@ QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
         {"ComdOff", &MainForm::ComdOff_Click},
     };
     auto* push = new QPushButton(panel_);
-    push->setAutoDefault(false);
+    // Enter on a focused button presses it, as Space does (outside a dialog
+    // this is all that auto-default does).
+    push->setAutoDefault(true);
     for (const auto& [button_name, handler] : kHandlers) {
       if (name == button_name) {
         connect(push, &QPushButton::clicked, this,

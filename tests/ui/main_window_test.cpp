@@ -236,6 +236,21 @@ TEST_F(WindowTest, SendLightsAndTheBlinkTimerDarkens) {
   EXPECT_FALSE(blink->Running());
 }
 
+TEST_F(WindowTest, EnterOnAFocusedButtonPressesIt) {
+  Open();
+  auto* send = Get<QWidget>("CmdSend");
+  send->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(send, Qt::Key_Return);
+  EXPECT_TRUE(panel->form.SendLED.Filled());
+  auto* single = Get<QWidget>("CmdSngl");
+  single->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(single, Qt::Key_Enter, Qt::KeypadModifier);
+  ASSERT_EQ(panel->op.boxes.size(), 1u);  // the stop, step and time boxes are empty
+  EXPECT_EQ(panel->op.boxes[0].text,
+            "Stop Frequency, Frequency Step, and Sweep Time must be entered before sweep can be "
+            "started");
+}
+
 TEST_F(WindowTest, SweepTimerTakesTheDwellTime) {
   Open();
   TimerBinding* dwell = window->TimerOf(panel->form.TmrDwell);
