@@ -152,8 +152,9 @@ struct Varnel::Impl {
     const int32_t handle = gone->handle;
     gone.reset();
     Log((removed ? "removed " : "closed ") + path + " handle " + std::to_string(handle));
-    const auto still_open = static_cast<int32_t>(open.size());
     if (removed && listener) listener->DeviceRemoved(0, std::to_string(pos) + " " + path);
+    // Counted now: the DeviceRemoved handler may have opened or closed interfaces.
+    const auto still_open = static_cast<int32_t>(open.size());
     if (listener) listener->InterfaceClosed(still_open, name, handle);
   }
 

@@ -314,6 +314,21 @@ TEST(VarnelHotplug, DisconnectedReadClosesToo) {
   EXPECT_EQ(rig.listener.Of("DeviceRemoved"), (Strings{"DeviceRemoved 0 0 sim:hidraw0"}));
 }
 
+TEST(VarnelHotplug, InterfaceClosedCountsWhatIsOpenAfterDeviceRemovedReenteredTheAgent) {
+  SimRig rig({.statuses = {0x35, 0x8E}});
+  rig.listener.on_removed = [&](const std::string&) { rig.varnel.CloseDevices(); };
+  std::vector<int32_t> counts;
+  rig.listener.on_closed = [&](int32_t still_open, int32_t) {
+    counts.push_back(still_open);
+    // A handler that walks the open interfaces by the count it was given.
+    for (int32_t i = 0; i < still_open; ++i) rig.varnel.SelectOpenIntf(i);
+  };
+  rig.backend.Unplug(1);
+  rig.Pump();
+  EXPECT_EQ(rig.varnel.OpenCount(), 0);
+  EXPECT_EQ(counts, (std::vector<int32_t>{0, 0}));
+}
+
 TEST(VarnelHotplug, ReplugAfterAccessDeniedNoticesAgain) {
   SimRig rig({.statuses = {0x35}, .open = false});
   rig.backend.DenyAccess(1, true);
