@@ -494,7 +494,8 @@ bool Varnel::ReadRpt() {
     m.Gone(in);
     return false;
   }
-  if (st != hid::IoStatus::Ok || received < 1) {
+  // The id byte alone carries nothing: the copy would keep the previous report.
+  if (st != hid::IoStatus::Ok || received < 1 || (size > 0 && received < 2)) {
     m.Log("read failed on " + in->path);
     return false;
   }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,38 @@ TEST(VarnelReports, FailedAndTimedOutTransfersReturnFalseAndKeepTheInterface) {
   EXPECT_TRUE(rig.varnel.ReadRpt());
   EXPECT_EQ(rig.varnel.OpenCount(), 1);
   EXPECT_EQ(rig.listener.Of("ReportArrived"), (Strings{"ReportArrived 1 1"}));
+}
+
+// A board whose input report comes back as the report id byte alone.
+class EmptyInputBackend : public hid::SimulatedBackend {
+ public:
+  bool empty = false;
+  hid::IoStatus GetInputReport(hid::DeviceId id, uint8_t report_id, std::span<uint8_t> buffer,
+                               int timeout_ms, std::size_t* received) override {
+    if (!empty) {
+      return SimulatedBackend::GetInputReport(id, report_id, buffer, timeout_ms, received);
+    }
+    buffer[0] = report_id;
+    *received = 1;
+    return hid::IoStatus::Ok;
+  }
+};
+
+TEST(VarnelReports, AnInputReportWithoutDataIsAFailedReadAndKeepsTheCopy) {
+  EmptyInputBackend backend;
+  backend.AddBoard(0x35);
+  Varnel varnel(backend);
+  testing::RecordingListener listener;
+  varnel.SetListener(&listener);
+  ASSERT_TRUE(varnel.OpenDevices());
+  varnel.SelectRpt(1);
+  ASSERT_TRUE(varnel.ReadRpt());
+  backend.SetStatus(1, 0x8E);
+  backend.empty = true;
+  EXPECT_FALSE(varnel.ReadRpt());
+  EXPECT_EQ(varnel.GetUnscaled(13), 0x35);
+  EXPECT_EQ(listener.Of("ReportArrived").size(), 1u);
+  EXPECT_EQ(varnel.OpenCount(), 1);
 }
 
 // --- Hot-plug ---
