@@ -327,9 +327,12 @@ void MainWindow::SetCaption(Bound& b, const std::string& caption) {
     if (b.widget->font().pointSizeF() != b.point_size) b.widget->setFont(PanelFont(b.point_size));
     return;
   }
-  // Room for the text: less the frame, and for a radio button its indicator.
+  // Room for the text: less the frame (a plain label has none), and for a
+  // radio button its indicator.
   const Control& c = *b.control;
-  int room = Px(c.Width()) - 4;
+  int room = Px(c.Width());
+  const auto* label = qobject_cast<QLabel*>(b.widget);
+  if (!label || label->frameWidth() > 0) room -= 4;
   if (qobject_cast<QRadioButton*>(b.widget)) room -= 18;
   if (qobject_cast<QPushButton*>(b.widget)) room -= 4;
   QString shown = b.digit ? text.trimmed() : text;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -234,6 +235,21 @@ TEST_F(WindowTest, SendLightsAndTheBlinkTimerDarkens) {
   blink->Fire();
   EXPECT_FALSE(panel->form.SendLED.Filled());
   EXPECT_FALSE(blink->Running());
+}
+
+TEST_F(WindowTest, PlainCaptionsTakeTheLargestSizeThatFitsTheirWidth) {
+  Open();
+  for (const char* name : {"Label11", "Label12", "Label6", "Label13", "Label7"}) {
+    auto* label = Get<QLabel>(name);
+    ASSERT_EQ(label->frameWidth(), 0) << name;
+    const QFont font = label->font();
+    EXPECT_LE(QFontMetricsF(font).horizontalAdvance(label->text()), label->width()) << name;
+    if (font.pointSizeF() < 8.0) {
+      QFont larger = font;
+      larger.setPointSizeF(font.pointSizeF() + 0.5);
+      EXPECT_GT(QFontMetricsF(larger).horizontalAdvance(label->text()), label->width()) << name;
+    }
+  }
 }
 
 TEST_F(WindowTest, EnterOnAFocusedButtonPressesIt) {
