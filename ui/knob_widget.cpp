@@ -58,14 +58,35 @@ double KnobWidget::AngleOf(int v) const {
   return kStartAngle - kSweep * (std::clamp(v, min_, max_) - min_) / double(max_ - min_);
 }
 
-int KnobWidget::ValueAt(QPointF pos) const {
+double KnobWidget::ScaleAt(QPointF pos) const {
   const QPointF c = QRectF(rect()).center();
-  // Too near the centre the angle is noise: stay where the knob is.
+  // Too near the centre the angle is noise.
   if (std::hypot(pos.x() - c.x(), pos.y() - c.y()) < std::min(width(), height()) * 0.12)
-    return shownValue();
+    return -1.0;
   const double angle = std::atan2(-(pos.y() - c.y()), pos.x() - c.x()) * 180.0 / kPi;
-  double s = std::fmod(kStartAngle - angle + 720.0, 360.0);     // 0 at the minimum, clockwise
+  return std::fmod(kStartAngle - angle + 720.0, 360.0);  // 0 at the minimum, clockwise
+}
+
+int KnobWidget::ValueAt(QPointF pos) const {
+  double s = ScaleAt(pos);
+  if (s < 0) return shownValue();
   if (s > kSweep) s = s < (kSweep + 360.0) / 2 ? kSweep : 0.0;  // in the gap: nearer end
+  return min_ + int(std::lround(s / kSweep * (max_ - min_)));
+}
+
+int KnobWidget::DragValueAt(QPointF pos) {
+  const double s = ScaleAt(pos);
+  if (s < 0) return shownValue();
+  if (s > kSweep) {
+    // Dragged into the gap: the knob stops at the end it was turned against
+    // rather than jumping round to the other one.
+    if (stop_ == 0) stop_ = (shownValue() - min_) * 2 >= (max_ - min_) ? 1 : -1;
+    return stop_ > 0 ? max_ : min_;
+  }
+  // Held at a stop until the pointer comes back round to that end's half.
+  if (stop_ > 0 && s < kSweep / 2) return max_;
+  if (stop_ < 0 && s > kSweep / 2) return min_;
+  stop_ = 0;
   return min_ + int(std::lround(s / kSweep * (max_ - min_)));
 }
 
@@ -113,13 +134,14 @@ void KnobWidget::mousePressEvent(QMouseEvent* event) {
     return;
   }
   dragging_ = true;
+  stop_ = 0;
   TurnTo(ValueAt(event->position()));
   event->accept();
 }
 
 void KnobWidget::mouseMoveEvent(QMouseEvent* event) {
   if (!dragging_) return;
-  TurnTo(ValueAt(event->position()));
+  TurnTo(DragValueAt(event->position()));
   event->accept();
 }
 

@@ -45,7 +45,11 @@ class KnobWidget : public QWidget {
  private:
   // Moves to `v` (clamped) as the operator's turn; signals when the shown value changes.
   void TurnTo(int v);
+  // Where a point lies on the scale: degrees clockwise from the minimum (past
+  // the maximum in the gap), or -1 too near the centre.
+  double ScaleAt(QPointF pos) const;
   int ValueAt(QPointF pos) const;  // the scale value nearest to a point
+  int DragValueAt(QPointF pos);    // the same while dragging, with end stops
   double AngleOf(int v) const;     // degrees, counter-clockwise from 3 o'clock
 
   int value_ = 0;
@@ -54,6 +58,7 @@ class KnobWidget : public QWidget {
   int page_step_ = 3;
   int wheel_rest_ = 0;  // wheel delta not yet turned into steps (high-resolution wheels)
   bool dragging_ = false;
+  int stop_ = 0;  // while dragging: held at the maximum (1), the minimum (-1), or free (0)
 };
 
 }  // namespace pts

@@ -105,11 +105,23 @@ TEST(KnobWidget, MouseTurnsToThePointedValue) {
   QTest::mouseMove(&knob, QPoint(90, 90));  // lower right: the maximum
   EXPECT_EQ(knob.value(), 13);
   QTest::mouseMove(&knob, QPoint(45, 98));  // in the gap, nearer the minimum's side
+  EXPECT_EQ(knob.value(), 13);              // the drag stops at the end it came to
+  QTest::mouseMove(&knob, QPoint(10, 90));  // out of the gap at the minimum's side
+  EXPECT_EQ(knob.value(), 13);
+  QTest::mouseMove(&knob, QPoint(50, 5));  // back round over the top: free again
+  EXPECT_EQ(knob.value(), 8);
+  QTest::mouseMove(&knob, QPoint(10, 90));
   EXPECT_EQ(knob.value(), 3);
-  QTest::mouseRelease(&knob, Qt::LeftButton, {}, QPoint(45, 98));
+  QTest::mouseMove(&knob, QPoint(55, 98));  // into the gap from the minimum's end
+  EXPECT_EQ(knob.value(), 3);
+  QTest::mouseRelease(&knob, Qt::LeftButton, {}, QPoint(55, 98));
   QTest::mouseMove(&knob, QPoint(90, 90));  // released: no more turning
   EXPECT_EQ(knob.value(), 3);
-  EXPECT_EQ(spy.count(), 3);
+  EXPECT_EQ(spy.count(), 4);
+  // A press in the gap takes the nearer end.
+  QTest::mousePress(&knob, Qt::LeftButton, {}, QPoint(55, 98));
+  EXPECT_EQ(knob.value(), 13);
+  QTest::mouseRelease(&knob, Qt::LeftButton, {}, QPoint(55, 98));
 }
 
 }  // namespace
