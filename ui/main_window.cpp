@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <algorithm>
 #include <cmath>
 
@@ -197,7 +199,18 @@ QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
 
   if (auto* box = dynamic_cast<TextBox*>(control)) {
     auto* edit = new QLineEdit(panel_);
-    edit->setFont(PanelFont(style.point_size));
+    // The longest number the box takes shows whole, not scrolled: the
+    // stand-in font is wider than the original's. The frequency box has no
+    // limit of its own; the logic cuts it to 11 characters.
+    const int longest = box->MaxLength() > 0 ? box->MaxLength() : 11;
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    frame.rect = QRect(0, 0, Px(box->Width()), Px(box->Height()));
+    frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+    const QRect inside = edit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, edit);
+    // Less the line edit's own margin on each side and the caret.
+    edit->setFont(FitFont(PanelFont(style.point_size), QString(longest, QLatin1Char('0')),
+                          inside.width() - 2 * 2 - 1, inside.height()));
     edit->setAlignment(style.centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
     if (box->MaxLength() > 0) edit->setMaxLength(box->MaxLength());
     edit->setText(Q(box->Text()));

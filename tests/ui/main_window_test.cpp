@@ -252,6 +252,22 @@ TEST_F(WindowTest, PlainCaptionsTakeTheLargestSizeThatFitsTheirWidth) {
   }
 }
 
+TEST_F(WindowTest, EntryBoxesShowTheirLongestNumberWhole) {
+  Open();
+  const std::pair<const char*, int> boxes[] = {
+      {"TextFreq", 11}, {"TextFreqStop", 11}, {"TextFreqStep", 11}, {"TextSweepTime", 8}};
+  for (const auto& [name, longest] : boxes) {
+    auto* edit = Get<QLineEdit>(name);
+    edit->setText(QString(longest, QLatin1Char('8')));
+    edit->setCursorPosition(longest);
+    edit->repaint();  // the line edit scrolls its text when it paints
+    // Not scrolled: the text's first character lies inside the box.
+    const double caret = edit->inputMethodQuery(Qt::ImCursorRectangle).toRectF().center().x();
+    const double text_width = QFontMetricsF(edit->font()).horizontalAdvance(edit->text());
+    EXPECT_GE(caret - text_width, edit->contentsRect().left()) << name;
+  }
+}
+
 TEST_F(WindowTest, EnterOnAFocusedButtonPressesIt) {
   Open();
   auto* send = Get<QWidget>("CmdSend");
