@@ -29,7 +29,9 @@ std::string FormatNumber(double value) {
   digits.reserve(16);
   digits += m[0];
   digits.append(m.substr(2, e - 2));
-  const int exponent = std::atoi(std::string(m.substr(e + 1)).c_str());
+  const std::string_view exp_text = m.substr(m[e + 1] == '+' ? e + 2 : e + 1);
+  int exponent = 0;
+  std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string out;
@@ -109,7 +111,12 @@ double ReadNumber(std::string_view text) {
 }
 
 std::string FormatSigned(int64_t value) {
-  return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+  // The blank stands where a minus sign would.
+  char buf[24];
+  char* first = buf;
+  if (value >= 0) *first++ = ' ';
+  const auto r = std::to_chars(first, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
 }
 
 std::array<double, 10> SplitDigits(double value) {

@@ -106,10 +106,13 @@ TEST(Devices, ArrivalWhileLoadingOnlyBeeps) {
 std::vector<uint8_t> HalfBoard(bool output) {
   std::vector<uint8_t> d = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15,
                             0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x01};
+  const auto item = [&d](uint8_t usage, uint8_t main) {
+    for (uint8_t b : {uint8_t{0x09}, usage, main, uint8_t{0x02}}) d.push_back(b);
+  };
   if (output) {
-    for (uint8_t usage = 1; usage <= 13; ++usage) d.insert(d.end(), {0x09, usage, 0x91, 0x02});
+    for (uint8_t usage = 1; usage <= 13; ++usage) item(usage, 0x91);
   } else {
-    d.insert(d.end(), {0x09, 0x0E, 0x81, 0x02});
+    item(0x0E, 0x81);
   }
   d.push_back(0xC0);
   return d;
