@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,6 +33,10 @@ inline constexpr const char* kProjectName = "PTS USB Interface";
 inline constexpr const char* kCaptionPrefix = "Test program for Brenvik project: ";
 inline constexpr int32_t kVendorId = 6561;
 inline constexpr int32_t kProductId = 100;
+// Longest text the frequency box keeps: nine digits, a point and the tenths;
+// ten digits for the PTS 3200.
+inline constexpr size_t kTextFreqLimit = 11;
+inline constexpr size_t kTextFreqLimit3200 = 10;
 
 class MainForm : public VarnelListener {
  public:

@@ -10,11 +10,6 @@ namespace pts {
 
 namespace {
 
-// Longest text the frequency box keeps: nine digits, a point and the tenths;
-// ten digits for the PTS 3200.
-constexpr size_t kTextLimit = 11;
-constexpr size_t kTextLimit3200 = 10;
-
 // Characters (UTF-8 code points) as the operator counts them; a cut never
 // splits one, so the box never holds a broken character.
 size_t CharCount(std::string_view s) {
@@ -100,7 +95,7 @@ void MainForm::TextFreq_Change() {
   TextFreq.BackColor(kWindowBackground);
   const bool wide = ModelNum == 3200;
   const std::string text = TextFreq.Text();  // a copy: the cut below rewrites the box
-  const size_t limit = wide ? kTextLimit3200 : kTextLimit;
+  const size_t limit = wide ? kTextFreqLimit3200 : kTextFreqLimit;
   if (CharCount(text) > limit) {
     // The write runs this handler again with the short text, which does the work.
     TextFreq.Text(FirstChars(text, limit));

@@ -71,6 +71,10 @@ int KnobWidget::ValueAt(QPointF pos) const {
   double s = ScaleAt(pos);
   if (s < 0) return shownValue();
   if (s > kSweep) s = s < (kSweep + 360.0) / 2 ? kSweep : 0.0;  // in the gap: nearer end
+  return ValueOnScale(s);
+}
+
+int KnobWidget::ValueOnScale(double s) const {
   return min_ + int(std::lround(s / kSweep * (max_ - min_)));
 }
 
@@ -87,7 +91,7 @@ int KnobWidget::DragValueAt(QPointF pos) {
   if (stop_ > 0 && s < kSweep / 2) return max_;
   if (stop_ < 0 && s > kSweep / 2) return min_;
   stop_ = 0;
-  return min_ + int(std::lround(s / kSweep * (max_ - min_)));
+  return ValueOnScale(s);
 }
 
 void KnobWidget::keyPressEvent(QKeyEvent* event) {

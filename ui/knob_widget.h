@@ -48,9 +48,10 @@ class KnobWidget : public QWidget {
   // Where a point lies on the scale: degrees clockwise from the minimum (past
   // the maximum in the gap), or -1 too near the centre.
   double ScaleAt(QPointF pos) const;
-  int ValueAt(QPointF pos) const;  // the scale value nearest to a point
-  int DragValueAt(QPointF pos);    // the same while dragging, with end stops
-  double AngleOf(int v) const;     // degrees, counter-clockwise from 3 o'clock
+  int ValueOnScale(double s) const;  // the value at `s` degrees (0..the sweep)
+  int ValueAt(QPointF pos) const;    // the scale value nearest to a point
+  int DragValueAt(QPointF pos);      // the same while dragging, with end stops
+  double AngleOf(int v) const;       // degrees, counter-clockwise from 3 o'clock
 
   int value_ = 0;
   int min_ = 0;

@@ -201,8 +201,8 @@ QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
     auto* edit = new QLineEdit(panel_);
     // The longest number the box takes shows whole, not scrolled: the
     // stand-in font is wider than the original's. The frequency box has no
-    // limit of its own; the logic cuts it to 11 characters.
-    const int longest = box->MaxLength() > 0 ? box->MaxLength() : 11;
+    // limit of its own; the logic cuts its text.
+    const int longest = box->MaxLength() > 0 ? box->MaxLength() : int(kTextFreqLimit);
     QStyleOptionFrame frame;
     frame.initFrom(edit);
     frame.rect = QRect(0, 0, Px(box->Width()), Px(box->Height()));

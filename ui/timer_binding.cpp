@@ -110,7 +110,10 @@ bool TimerBinding::Tick() {
   try {
     on_tick_();
   } catch (...) {
-    if (alive) alive_ = nullptr, in_tick_ = false;
+    if (alive) {
+      alive_ = nullptr;
+      in_tick_ = false;
+    }
     throw;
   }
   if (!alive) return false;  // nothing of this object may be touched now
