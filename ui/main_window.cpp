@@ -274,8 +274,9 @@ QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
     push->setAutoDefault(true);
     for (const auto& [button_name, handler] : kHandlers) {
       if (name == button_name) {
-        connect(push, &QPushButton::clicked, this,
-                [this, handler] { Run([form = &form_, handler] { (form->*handler)(); }); });
+        connect(push, &QPushButton::clicked, this, [this, handler = handler] {
+          Run([form = &form_, handler] { (form->*handler)(); });
+        });
       }
     }
     b.widget = push;
