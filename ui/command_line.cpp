@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "hid/simulated/simulated_backend.h"
@@ -22,8 +23,30 @@ constexpr std::array<std::string_view, 14> kQtValueOptions = {
 constexpr std::array<std::string_view, 5> kQtFlags = {"reverse", "widgetcount", "nograb", "dograb",
                                                       "sync"};
 
+// Our options. Each takes --name=value and --name value; an optional value is
+// taken from the next argument only when that is not an option itself.
+enum class Takes { Nothing, Value, OptionalValue };
+struct OptionSpec {
+  std::string_view name;
+  Takes takes;
+  std::string_view value_name;  // for messages: --trace=FILE
+};
+constexpr OptionSpec kOptions[] = {
+    {"help", Takes::Nothing, ""},
+    {"version", Takes::Nothing, ""},
+    {"simulate", Takes::OptionalValue, "LIST"},
+    {"trace", Takes::Value, "FILE"},
+};
+
 bool Contains(auto& list, std::string_view name) {
   return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+const OptionSpec* FindOption(std::string_view name) {
+  for (const OptionSpec& o : kOptions) {
+    if (o.name == name) return &o;
+  }
+  return nullptr;
 }
 
 CommandLine Fail(std::string error) {
@@ -33,50 +56,42 @@ CommandLine Fail(std::string error) {
   return c;
 }
 
+// One of our options as the command line gave it.
+struct Given {
+  const OptionSpec* spec;
+  std::optional<std::string> value;
+};
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
-  CommandLine c;
-  bool have_trace = false;
-  std::string simulate_list;
-  bool have_list = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+  // --help and --version win over anything else on the line, bad or not.
+  for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
+      CommandLine c;
       c.action = CommandLine::Action::Help;
       return c;
     }
     if (arg == "--version") {
+      CommandLine c;
       c.action = CommandLine::Action::Version;
       return c;
     }
-    if (arg == "--simulate") {
-      c.simulate = true;
-      have_list = false;
-      continue;
+  }
+
+  std::vector<Given> given;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 2 || arg[0] != '-') {
+      return Fail("unexpected argument '" + arg + "' (see --help)");
     }
-    if (arg.rfind("--simulate=", 0) == 0) {
-      c.simulate = true;
-      have_list = true;
-      simulate_list = arg.substr(11);
-      continue;
-    }
-    if (arg == "--trace" || arg.rfind("--trace=", 0) == 0) {
-      if (arg == "--trace") {
-        if (i + 1 >= args.size()) return Fail("--trace needs a file name (--trace=FILE)");
-        c.trace = args[++i];
-      } else {
-        c.trace = arg.substr(8);
-      }
-      if (c.trace.empty()) return Fail("--trace needs a file name (--trace=FILE)");
-      have_trace = true;
-      continue;
-    }
-    if (arg.size() > 1 && arg[0] == '-') {
-      std::string_view name(arg);
-      name.remove_prefix(arg.rfind("--", 0) == 0 ? 2 : 1);
-      const auto eq = name.find('=');
-      const std::string_view bare = name.substr(0, eq);
+    std::string_view name(arg);
+    const bool two_dashes = arg.rfind("--", 0) == 0;
+    name.remove_prefix(two_dashes ? 2 : 1);
+    const auto eq = name.find('=');
+    const std::string_view bare = name.substr(0, eq);
+    const OptionSpec* spec = two_dashes ? FindOption(bare) : nullptr;
+    if (spec == nullptr) {
       if (Contains(kQtFlags, bare)) continue;
       if (Contains(kQtValueOptions, bare)) {
         if (eq == std::string_view::npos) ++i;  // the value follows
@@ -84,15 +99,50 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
       return Fail("unknown option '" + arg + "' (see --help)");
     }
-    return Fail("unexpected argument '" + arg + "' (see --help)");
+    const std::string dashed = "--" + std::string(spec->name);
+    Given g{spec, std::nullopt};
+    if (eq != std::string_view::npos) {
+      if (spec->takes == Takes::Nothing) return Fail(dashed + " takes no value");
+      g.value = std::string(name.substr(eq + 1));
+    } else if (spec->takes != Takes::Nothing) {
+      // A required value may begin with one dash (a negative number says
+      // itself what is wrong with it); two dashes start the next option.
+      const std::string_view next = i + 1 < args.size() ? args[i + 1] : std::string_view();
+      const bool takes_next = spec->takes == Takes::Value
+                                  ? !next.empty() && next.rfind("--", 0) != 0
+                                  : !next.empty() && next[0] != '-';
+      if (takes_next) {
+        g.value = args[++i];
+      } else if (spec->takes == Takes::Value) {
+        const std::string form = dashed + "=" + std::string(spec->value_name);
+        return Fail(dashed + " needs a value (" + form + " or " + dashed + " " +
+                    std::string(spec->value_name) + ")");
+      }
+    }
+    given.push_back(std::move(g));
+  }
+
+  CommandLine c;
+  bool have_trace = false;
+  std::optional<std::string> simulate_list;
+  for (const Given& g : given) {
+    const std::string_view name = g.spec->name;
+    if (name == "simulate") {
+      c.simulate = true;
+      simulate_list = g.value;
+    } else if (name == "trace") {
+      c.trace = *g.value;
+      if (c.trace.empty()) return Fail("--trace needs a file name (--trace=FILE)");
+      have_trace = true;
+    }
   }
   if (have_trace && !c.simulate) {
     return Fail("--trace works only with --simulate (reports of real boards are not traced)");
   }
   if (c.simulate) {
-    if (have_list) {
+    if (simulate_list) {
       std::string error;
-      if (!hid::ParseSimulateList(simulate_list, &c.statuses, &error)) {
+      if (!hid::ParseSimulateList(*simulate_list, &c.statuses, &error)) {
         return Fail(error);
       }
     } else {
@@ -102,6 +152,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   return c;
 }
 
+// The manual page's OPTIONS section is made from this text at build time
+// (packaging/), so an option line starts with two blanks and its dash, and
+// the lines that carry on its description are indented further.
 std::string HelpText() {
   return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--help] [--version]\n"
          "\n"
@@ -119,8 +172,11 @@ std::string HelpText() {
          "  --help             show this text and exit\n"
          "  --version          show the version and exit\n"
          "\n"
+         "Every option also takes its value as the next argument (--trace FILE).\n"
          "Qt's own options (-platform, -display, -style ...) are accepted too.\n"
-         "Exit status: 0 normally, 2 for a bad command line.\n";
+         "Exit status: 0 normally, 1 when this build has no USB support and\n"
+         "--simulate is not given, 2 for a bad command line or a trace file that\n"
+         "cannot be opened.\n";
 }
 
 }  // namespace pts
