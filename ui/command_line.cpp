@@ -174,6 +174,7 @@ std::string HelpText() {
          "\n"
          "Every option also takes its value as the next argument (--trace FILE).\n"
          "Qt's own options (-platform, -display, -style ...) are accepted too.\n"
+         "\n"
          "Exit status: 0 normally, 1 when this build has no USB support and\n"
          "--simulate is not given, 2 for a bad command line or a trace file that\n"
          "cannot be opened.\n";
