@@ -67,6 +67,23 @@ class TextBoxBinding : public Binding {
 
   void Changed(Prop prop) override {
     if (prop != Prop::Text) return Binding::Changed(prop);
+    // Each text change is two events to a screen reader (removed, inserted):
+    // the steps of a fast sweep are shown at the repaint rate, from the
+    // next publish.
+    if (host_.InSweepStep()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last_shown_ < std::chrono::milliseconds(kRepaintIntervalMs)) {
+        pending_ = true;
+        return;
+      }
+    }
+    ShowText(host_.InSweepStep());
+  }
+
+  // `paced`: a sweep step's text, whose next one waits out the interval.
+  void ShowText(bool paced) {
+    pending_ = false;
+    if (paced) last_shown_ = std::chrono::steady_clock::now();
     // A write that only repeats what the operator just typed changes nothing
     // (the caret stays); while the operator is in the box the caret keeps
     // its place as far as the new text allows.
@@ -79,6 +96,7 @@ class TextBoxBinding : public Binding {
   }
 
   void Publish() override {
+    if (pending_) ShowText(true);
     const MainForm& f = host_.Form();
     const Label* caption = &box_ == &f.TextFreq       ? &f.Label11
                            : &box_ == &f.TextFreqStop ? &f.Label12
@@ -98,6 +116,8 @@ class TextBoxBinding : public Binding {
  private:
   TextBox& box_;
   QLineEdit* edit_ = nullptr;
+  bool pending_ = false;  // a sweep step's text waits for the publish
+  std::chrono::steady_clock::time_point last_shown_{};
 };
 
 // ---- Labels, buttons and unit buttons: a caption whose font shrinks until

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -23,6 +24,11 @@ namespace pts {
 
 class MainForm;
 
+// The window repaints, and publishes the accessible faces, at most this
+// often: a 1 ms sweep changes the panel a thousand times a second, more than
+// any screen shows or any reader can say.
+inline constexpr int kRepaintIntervalMs = 16;
+
 // What a binding needs of the window.
 class BindingHost {
  public:
@@ -31,6 +37,8 @@ class BindingHost {
   virtual int Px(int twips) const = 0;
   // Runs a handler of the logic for an operator's action.
   virtual void RunHandler(const std::function<void()>& handler) = 0;
+  // A sweep step is running: its writes may be shown at the next publish.
+  virtual bool InSweepStep() const = 0;
 };
 
 class Binding {

@@ -210,8 +210,13 @@ void MainWindow::BindTimers() {
   };
   for (const auto& entry : timers) {
     const auto handler = entry.second;
-    auto binding = std::make_unique<TimerBinding>(
-        *entry.first, [this, handler] { Run([form = &form_, handler] { (form->*handler)(); }); });
+    const bool step = entry.first == &form_.TmrDwell;
+    auto binding = std::make_unique<TimerBinding>(*entry.first, [this, handler, step] {
+      const bool outer = in_sweep_step_;
+      in_sweep_step_ = step;
+      Run([form = &form_, handler] { (form->*handler)(); });
+      in_sweep_step_ = outer;
+    });
     timer_of_[entry.first] = binding.get();
     entry.first->SetObserver(this);
     timers_.push_back(std::move(binding));

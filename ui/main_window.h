@@ -75,6 +75,7 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   // BindingHost
   MainForm& Form() override { return form_; }
   void RunHandler(const std::function<void()>& handler) override { Run(handler); }
+  bool InSweepStep() const override { return in_sweep_step_; }
   BindingHost& Host() { return *this; }
   void Dirty();  // publish after the next repaint slot
 
@@ -107,9 +108,8 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   QSocketNotifier* hotplug_ = nullptr;
   bool hotplug_deferred_ = false;
   bool back_colors_pending_ = false;
-  // Repaints at most this often: a 1 ms sweep changes the panel a thousand
-  // times a second, more than any screen shows.
-  static constexpr int kPaintIntervalMs = 16;
+  static constexpr int kPaintIntervalMs = kRepaintIntervalMs;
+  bool in_sweep_step_ = false;
   QTimer* paint_later_ = nullptr;
   std::chrono::steady_clock::time_point last_paint_{};
   // The accessible faces and the progress follow at the same rate.

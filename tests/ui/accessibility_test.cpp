@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "support/panel_fixture.h"
 #include "ui/main_window.h"
 #include "ui/progress_area.h"
+#include "ui/timer_binding.h"
 
 namespace pts {
 namespace {
@@ -163,6 +165,13 @@ TEST_F(Accessible, TheAreaUnderThePanelShowsTheSweepAndTheRemoteStatus) {
   EXPECT_EQ(area->Bar()->maximum(), 3);
   EXPECT_EQ(area->Line()->text(), "Sweep step 1 of 3, 3 s left in this pass");
   EXPECT_EQ(QAccessible::queryAccessibleInterface(area->Bar())->role(), QAccessible::ProgressBar);
+  // Steps in quick succession: the box may show them at the publish, but then exactly.
+  TimerBinding* dwell = window->TimerOf(panel->form.TmrDwell);
+  dwell->Fire();
+  dwell->Fire();
+  window->PublishNow();
+  EXPECT_EQ(window->findChild<QLineEdit*>("TextFreq")->text(), "1200");
+  EXPECT_EQ(area->Bar()->value(), 3);
   panel->form.CmdStop_Click();
   window->PublishNow();
   EXPECT_TRUE(area->Bar()->isHidden());
