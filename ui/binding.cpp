@@ -57,9 +57,14 @@ class TextBoxBinding : public Binding {
     if (box.MaxLength() > 0) edit->setMaxLength(box.MaxLength());
     edit->setText(Q(box.Text()));
     ShowBack();
-    // User edits only: the logic runs its own change handler for program writes.
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [this](const QString& text) {
-      host_.RunHandler([this, &text] { box_.Text(text.toStdString()); });
+    // Edits the logic does not hold yet: the operator's, and a screen
+    // reader's writes through the text interface (which Qt makes as program
+    // writes). The mirror of the logic's own writes holds its text already,
+    // so no change handler runs twice.
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [this](const QString& text) {
+      std::string typed = text.toStdString();
+      if (typed == box_.Text()) return;
+      host_.RunHandler([this, &typed] { box_.Text(typed); });
     });
     Adopt(edit);
     Description(AccessibleDescriptionOf(box.Name()));

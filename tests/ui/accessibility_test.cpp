@@ -135,6 +135,14 @@ TEST_F(Accessible, PressesReturnBeforeTheHandlerAndItsBoxRun) {
   }
 }
 
+TEST_F(Accessible, TextWrittenThroughTheTextInterfaceReachesTheLogic) {
+  Of("TextFreqStep")->setText(QAccessible::Value, "2500");
+  EXPECT_EQ(panel->form.TextFreqStep.Text(), "2500");
+  Of("TextFreq")->setText(QAccessible::Value, "12345678");
+  EXPECT_EQ(panel->form.Frequency, 12345678);
+  EXPECT_EQ(panel->form.D(2).Caption(), "2");
+}
+
 TEST_F(Accessible, TabGoesThroughThePanelInOrder) {
   std::vector<QString> order;
   QWidget* w = window->findChild<QWidget*>("TextFreq");
