@@ -21,6 +21,8 @@ ProgressArea::ProgressArea(QWidget* parent) : QWidget(parent) {
   bar_->setObjectName(QStringLiteral("SweepProgress"));
   bar_->setAccessibleName(QStringLiteral("Sweep progress"));
   bar_->setFocusPolicy(Qt::NoFocus);
+  bar_->setRange(0, 1);
+  bar_->setValue(0);
   line_ = new QLabel(this);
   line_->setObjectName(QStringLiteral("SweepProgressText"));
   line_->setTextFormat(Qt::PlainText);
