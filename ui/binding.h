@@ -76,6 +76,11 @@ class Binding {
 // The binding for a control of the panel; null for timers (bound apart) and
 // menu items (see MenuBinding).
 std::unique_ptr<Binding> MakeBinding(BindingHost& host, Control& control, QWidget* parent);
+// Each kind's, in binding_<kind>.cpp.
+std::unique_ptr<Binding> MakeTextBoxBinding(BindingHost& host, TextBox& box, QWidget* parent);
+std::unique_ptr<Binding> MakeCaptionBinding(BindingHost& host, Label& label, QWidget* parent);
+std::unique_ptr<Binding> MakeKnobBinding(BindingHost& host, Knob& knob, QWidget* parent);
+std::unique_ptr<Binding> MakeShapeBinding(BindingHost& host, Shape& shape, QWidget* parent);
 
 // A menu item, menu or menu-bar entry bound to its QAction.
 class MenuBinding : public Binding {
@@ -87,6 +92,10 @@ class MenuBinding : public Binding {
 // The text boxes' back colours as the logic holds them (dear to change, so
 // the window calls it once per outermost handler).
 void ShowBackColor(Binding& binding);
+
+QString Q(const std::string& s);
+// What a caption shows: without the mnemonic marks and the blanks at the ends.
+QString Shown(const std::string& caption);
 
 // What a frequency digit is worth in the current layout: "100 MHz", "1 GHz".
 QString DigitWeight(const MainForm& form, int index);

@@ -20,14 +20,6 @@
 
 namespace pts {
 
-namespace {
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
-}  // namespace
-
 MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), form_(form) {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     scale_ = screen->logicalDotsPerInchX() / 96.0;
