@@ -26,6 +26,8 @@ class KnobWidget : public QWidget {
   int pageStep() const { return page_step_; }
   // The value the pointer shows: value() clamped to the range.
   int shownValue() const;
+  // Turns to `v` (clamped) as the operator would: signals when the shown value changes.
+  void turnTo(int v) { TurnTo(v); }
 
   QSize sizeHint() const override { return {34, 34}; }
   QSize minimumSizeHint() const override { return {16, 16}; }

@@ -1,69 +1,51 @@
-// Building the window from the panel's controls and mirroring their changes.
+// Building the window from the panel's controls and routing their changes to
+// the bindings.
 #include "ui/main_window.h"
 
-#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <algorithm>
 #include <cmath>
 
-#include "ui/knob_widget.h"
+#include "panel/sweep_progress.h"
+#include "ui/accessible.h"
 #include "ui/panel_widgets.h"
+#include "ui/progress_area.h"
 #include "ui/timer_binding.h"
 
 namespace pts {
-
-namespace {
-
-QString Q(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
-// Shows a program write in a line edit. A write that only repeats what the
-// operator just typed changes nothing (the caret stays); while the operator
-// is in the box the caret keeps its place as far as the new text allows.
-void SetLineText(QLineEdit* edit, const std::string& text) {
-  const QString q = Q(text);
-  if (edit->text() == q) return;
-  const int caret = edit->cursorPosition();
-  const bool focused = edit->hasFocus();
-  edit->setText(q);
-  if (focused) edit->setCursorPosition(std::min(caret, int(q.size())));
-}
-
-}  // namespace
 
 MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), form_(form) {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     scale_ = screen->logicalDotsPerInchX() / 96.0;
   }
+  InstallAccessibleFactory();
   setObjectName(QStringLiteral("MainForm"));
   BuildMenus();
   BuildPanel();
   BindTimers();
+  SetTabOrder();
   layout()->setSizeConstraint(QLayout::SetFixedSize);  // a fixed front panel
   paint_later_ = new QTimer(this);
   paint_later_->setSingleShot(true);
   connect(paint_later_, &QTimer::timeout, this, [this] {
     QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
   });
+  publish_later_ = new QTimer(this);
+  publish_later_->setSingleShot(true);
+  connect(publish_later_, &QTimer::timeout, this, &MainWindow::PublishNow);
   setWindowTitle(Q(form_.Caption));
 }
 
 MainWindow::~MainWindow() {
-  for (auto& [control, bound] : bound_) {
-    const_cast<Control*>(control)->SetObserver(nullptr);
-  }
+  for (auto& entry : bindings_) const_cast<Control*>(entry.first)->SetObserver(nullptr);
+  for (auto& entry : timer_of_) const_cast<Control*>(entry.first)->SetObserver(nullptr);
+  timer_of_.clear();
   timers_.clear();
 }
 
@@ -72,14 +54,13 @@ int MainWindow::Px(int twips) const {
 }
 
 TimerBinding* MainWindow::TimerOf(const Timer& timer) const {
-  auto it = bound_.find(&timer);
-  return it == bound_.end() ? nullptr : it->second.timer;
+  auto it = timer_of_.find(&timer);
+  return it == timer_of_.end() ? nullptr : it->second;
 }
 
-void MainWindow::Observe(Control* control, Bound bound) {
-  bound.control = control;
-  bound_[control] = bound;
-  control->SetObserver(this);
+QWidget* MainWindow::WidgetOf(const Control& control) const {
+  auto it = bindings_.find(&control);
+  return it == bindings_.end() ? nullptr : it->second->widget();
 }
 
 void MainWindow::BuildMenus() {
@@ -88,20 +69,21 @@ void MainWindow::BuildMenus() {
     return item.Caption().empty() ? QString::fromUtf8(designed) : Q(item.Caption());
   };
   auto bind = [&](MenuItem& item, QAction* action) {
-    action->setObjectName(Q(item.Name()));
-    action->setEnabled(item.Enabled());
-    action->setVisible(item.Visible());
-    Bound b;
-    b.action = action;
-    Observe(&item, b);
+    bindings_[&item] = std::make_unique<MenuBinding>(Host(), item, action);
+    item.SetObserver(this);
+  };
+  // A command: its press through the accessibility bus returns at once.
+  auto command = [&](MenuItem& item, QAction* action, void (MainForm::*handler)()) {
+    action->setProperty("pts-panel-item", true);
+    connect(action, &QAction::triggered, this, [this, handler] { RunMenu(handler); });
+    bind(item, action);
   };
   auto add_item = [&](QMenu* menu, MenuItem& item, const char* designed,
                       void (MainForm::*handler)(), bool checkable) {
     QAction* action = menu->addAction(caption(item, designed));
     action->setCheckable(checkable);
     action->setChecked(item.Checked());
-    connect(action, &QAction::triggered, this, [this, handler] { RunMenu(handler); });
-    bind(item, action);
+    command(item, action, handler);
   };
 
   QMenu* file = menuBar()->addMenu(caption(form_.mnuFile, "&Save to EEPROM"));
@@ -133,17 +115,16 @@ void MainWindow::BuildMenus() {
   for (const ModelItem& m : models) add_item(model, m.item, m.caption, m.handler, true);
 
   // Info has no items: choosing it on the bar runs its command.
-  QAction* info = menuBar()->addAction(caption(form_.mnuInfo, "&Info"));
-  connect(info, &QAction::triggered, this, [this] { RunMenu(&MainForm::mnuInfo_Click); });
-  bind(form_.mnuInfo, info);
+  command(form_.mnuInfo, menuBar()->addAction(caption(form_.mnuInfo, "&Info")),
+          &MainForm::mnuInfo_Click);
 }
 
 void MainWindow::RunMenu(void (MainForm::*handler)()) {
   Run([form = &form_, handler] { (form->*handler)(); });
   // Qt toggles a checkable item by itself; the logic decides the marks.
   for (MenuItem* item : form_.ModelItems()) {
-    if (auto it = bound_.find(item); it != bound_.end() && it->second.action) {
-      it->second.action->setChecked(item->Checked());
+    if (auto it = bindings_.find(item); it != bindings_.end() && it->second->action()) {
+      it->second->action()->setChecked(item->Checked());
     }
   }
 }
@@ -164,139 +145,54 @@ void MainWindow::BuildPanel() {
   QWidget* outer = nullptr;
   for (Control* control : form_.AllControls()) {
     // Menu items and timers have no place on the panel; they are bound apart.
-    if (dynamic_cast<MenuItem*>(control) || dynamic_cast<Timer*>(control)) continue;
-    if (bound_.count(control)) continue;
-    Bound b;
-    b.control = control;
-    QWidget* w = MakeWidget(control, b);
-    if (!w) continue;
-    w->setObjectName(Q(control->Name()));
-    w->setAccessibleName(AccessibleNameOf(control->Name()));
-    w->setEnabled(control->Enabled());
-    w->setVisible(control->Visible());
-    Observe(control, b);
-    Place(bound_[control]);
+    if (bindings_.count(control)) continue;
+    std::unique_ptr<Binding> b = MakeBinding(Host(), *control, panel_);
+    if (!b) continue;
     if (auto* shape = dynamic_cast<Shape*>(control);
         shape && shape->ShapeKind() == Shape::Kind::Rectangle) {
       if (control == &form_.Shape1) {
-        outer = w;
+        outer = b->widget();
       } else {
-        frames.push_back(w);
+        frames.push_back(b->widget());
       }
     }
+    bindings_[control] = std::move(b);
+    control->SetObserver(this);
   }
   // Frames lie behind the controls they frame, the outer panel behind all.
   for (QWidget* f : frames) f->lower();
   if (outer) outer->lower();
+
+  text_freq_ = qobject_cast<QLineEdit*>(WidgetOf(form_.TextFreq));
+  text_freq_stop_ = qobject_cast<QLineEdit*>(WidgetOf(form_.TextFreqStop));
+  for (QLineEdit* edit : {text_freq_, text_freq_stop_}) {
+    if (edit) edit->installEventFilter(this);
+  }
+
+  // The empty area under the panel's outer frame.
+  progress_ = new ProgressArea(panel_);
+  const Shape& s = form_.Shape1;
+  const int top = Px(s.Top() + s.Height() + 120);
+  progress_->setGeometry(Px(s.Left()), top, Px(s.Left() + s.Width()) - Px(s.Left()),
+                         Px(8190 - 120) - top);
 }
 
-QWidget* MainWindow::MakeWidget(Control* control, Bound& b) {
-  const std::string& name = control->Name();
-  const TextStyle style = StyleOf(name);
-  b.point_size = style.point_size;
-  const Qt::Alignment align = (style.centred ? Qt::AlignHCenter : Qt::AlignLeft) |
-                              (style.border ? Qt::AlignVCenter : Qt::AlignTop);
-
-  if (auto* box = dynamic_cast<TextBox*>(control)) {
-    auto* edit = new QLineEdit(panel_);
-    // The longest number the box takes shows whole, not scrolled: the
-    // stand-in font is wider than the original's. The frequency box has no
-    // limit of its own; the logic cuts its text.
-    const int longest = box->MaxLength() > 0 ? box->MaxLength() : int(kTextFreqLimit);
-    QStyleOptionFrame frame;
-    frame.initFrom(edit);
-    frame.rect = QRect(0, 0, Px(box->Width()), Px(box->Height()));
-    frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
-    const QRect inside = edit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, edit);
-    // Less the line edit's own margin on each side and the caret.
-    edit->setFont(FitFont(PanelFont(style.point_size), QString(longest, QLatin1Char('0')),
-                          inside.width() - 2 * 2 - 1, inside.height()));
-    edit->setAlignment(style.centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
-    if (box->MaxLength() > 0) edit->setMaxLength(box->MaxLength());
-    edit->setText(Q(box->Text()));
-    SetBackColor(edit, box->BackColor());
-    // User edits only: the logic runs its own change handler for program writes.
-    connect(edit, &QLineEdit::textEdited, this, [this, box](const QString& text) {
-      Run([box, &text] { box->Text(text.toStdString()); });
-    });
-    if (box == &form_.TextFreq) text_freq_ = edit;
-    if (box == &form_.TextFreqStop) text_freq_stop_ = edit;
-    if (box == &form_.TextFreq || box == &form_.TextFreqStop) edit->installEventFilter(this);
-    b.widget = edit;
-    return edit;
+void MainWindow::SetTabOrder() {
+  // The panel's order: the boxes, the command row, the digit knobs from left
+  // to right, the level, the units, Off.
+  std::vector<Control*> order = {&form_.TextFreq,      &form_.TextFreqStop, &form_.TextFreqStep,
+                                 &form_.TextSweepTime, &form_.CmdSend,      &form_.CmdStart,
+                                 &form_.CmdStop,       &form_.CmdSngl};
+  for (int i = 0; i <= 10; ++i) order.push_back(&form_.Knob1(i));
+  for (int i = 0; i < 4; ++i) order.push_back(&form_.Option1(i));
+  order.push_back(&form_.ComdOff);
+  QWidget* previous = nullptr;
+  for (Control* c : order) {
+    QWidget* w = WidgetOf(*c);
+    if (!w) continue;
+    if (previous) QWidget::setTabOrder(previous, w);
+    previous = w;
   }
-  if (auto* knob = dynamic_cast<Knob*>(control)) {
-    auto* w = new KnobWidget(panel_);
-    w->setRange(knob->Min(), knob->Max());
-    w->setValue(knob->Value());
-    const auto index = int16_t(IndexOf(name));
-    connect(w, &KnobWidget::turned, this, [this, knob, index](int value) {
-      Run([this, knob, index, value] {
-        knob->Value(value);
-        form_.Knob1_Change(index);
-      });
-    });
-    b.widget = w;
-    return w;
-  }
-  if (auto* shape = dynamic_cast<Shape*>(control)) {
-    b.widget = new ShapeWidget(*shape, shape == &form_.Shape1 ? 3 : 1, panel_);
-    if (shape->ShapeKind() == Shape::Kind::Circle) {
-      b.widget->setAccessibleDescription(shape->Filled() ? QStringLiteral("lit")
-                                                         : QStringLiteral("dark"));
-    }
-    return b.widget;
-  }
-  if (auto* option = dynamic_cast<OptionButton*>(control)) {
-    auto* radio = new QRadioButton(panel_);
-    // The logic keeps the group: selecting one clears the others.
-    radio->setAutoExclusive(false);
-    radio->setChecked(option->Value());
-    connect(radio, &QRadioButton::clicked, this, [this, option, radio] {
-      // A click on the selected unit changes nothing; on another one it selects it.
-      if (!option->Value()) Run([option] { option->Value(true); });
-      radio->setChecked(option->Value());
-    });
-    b.widget = radio;
-    b.fit = true;
-    SetCaption(b, option->Caption());
-    return radio;
-  }
-  if (auto* button = dynamic_cast<Button*>(control)) {
-    static const std::pair<const char*, void (MainForm::*)()> kHandlers[] = {
-        {"CmdSend", &MainForm::CmdSend_Click}, {"CmdStart", &MainForm::CmdStart_Click},
-        {"CmdStop", &MainForm::CmdStop_Click}, {"CmdSngl", &MainForm::CmdSngl_Click},
-        {"ComdOff", &MainForm::ComdOff_Click},
-    };
-    auto* push = new QPushButton(panel_);
-    // Enter on a focused button presses it, as Space does (outside a dialog
-    // this is all that auto-default does).
-    push->setAutoDefault(true);
-    for (const auto& [button_name, handler] : kHandlers) {
-      if (name == button_name) {
-        connect(push, &QPushButton::clicked, this, [this, handler = handler] {
-          Run([form = &form_, handler] { (form->*handler)(); });
-        });
-      }
-    }
-    b.widget = push;
-    b.fit = true;
-    SetCaption(b, button->Caption());
-    return push;
-  }
-  if (auto* label = dynamic_cast<Label*>(control)) {
-    auto* w = new QLabel(panel_);
-    w->setTextFormat(Qt::PlainText);
-    w->setAlignment(align);
-    if (style.border) w->setFrameStyle(QFrame::Box | QFrame::Plain);
-    w->setFont(PanelFont(style.point_size));
-    b.widget = w;
-    b.fit = true;
-    b.digit = name.rfind("D(", 0) == 0;
-    SetCaption(b, label->Caption());
-    return w;
-  }
-  return nullptr;
 }
 
 void MainWindow::BindTimers() {
@@ -304,140 +200,68 @@ void MainWindow::BindTimers() {
       {&form_.TmrDwell, &MainForm::TmrDwell_Timer},
       {&form_.TmrBlink, &MainForm::TmrBlink_Timer},
   };
-  for (const auto& [timer, handler] : timers) {
-    auto binding = std::make_unique<TimerBinding>(*timer, [this, handler = handler] {
+  for (const auto& entry : timers) {
+    const auto handler = entry.second;
+    const bool step = entry.first == &form_.TmrDwell;
+    auto binding = std::make_unique<TimerBinding>(*entry.first, [this, handler, step] {
+      const bool outer = in_sweep_step_;
+      in_sweep_step_ = step;
       Run([form = &form_, handler] { (form->*handler)(); });
+      in_sweep_step_ = outer;
     });
-    Bound b;
-    b.timer = binding.get();
-    Observe(timer, b);
+    timer_of_[entry.first] = binding.get();
+    entry.first->SetObserver(this);
     timers_.push_back(std::move(binding));
   }
-}
-
-void MainWindow::Place(const Bound& b) {
-  if (!b.widget) return;
-  const Control& c = *b.control;
-  const int x = Px(c.Left()), y = Px(c.Top());
-  b.widget->setGeometry(x, y, Px(c.Left() + c.Width()) - x, Px(c.Top() + c.Height()) - y);
-}
-
-void MainWindow::SetCaption(Bound& b, const std::string& caption) {
-  const QString text = Q(caption);
-  if (b.action) {
-    b.action->setText(text);
-    return;
-  }
-  if (auto* label = qobject_cast<QLabel*>(b.widget)) {
-    label->setText(text);
-  } else if (auto* button = qobject_cast<QAbstractButton*>(b.widget)) {
-    button->setText(text);
-  } else {
-    return;
-  }
-  if (!b.fit) return;
-  if (b.digit && text.trimmed().size() <= 1) {
-    // A single digit always fits (the common case, on every sweep step).
-    if (b.widget->font().pointSizeF() != b.point_size) b.widget->setFont(PanelFont(b.point_size));
-    return;
-  }
-  // Room for the text: less the frame (a plain label has none), and for a
-  // radio button its indicator.
-  const Control& c = *b.control;
-  int room = Px(c.Width());
-  const auto* label = qobject_cast<QLabel*>(b.widget);
-  if (!label || label->frameWidth() > 0) room -= 4;
-  if (qobject_cast<QRadioButton*>(b.widget)) room -= 18;
-  if (qobject_cast<QPushButton*>(b.widget)) room -= 4;
-  QString shown = b.digit ? text.trimmed() : text;
-  shown.remove(QLatin1Char('&'));
-  b.widget->setFont(FitFont(PanelFont(b.point_size), shown, room, Px(c.Height())));
-}
-
-void MainWindow::SetBackColor(QWidget* widget, Color color) {
-  const QColor c = ToQColor(color);
-  if (widget->palette().color(QPalette::Base) == c) return;
-  QPalette pal = widget->palette();
-  pal.setColor(QPalette::Base, c);
-  widget->setPalette(pal);
 }
 
 void MainWindow::ShowBackColors() {
   back_colors_pending_ = false;
   for (TextBox* box :
        {&form_.TextFreq, &form_.TextFreqStop, &form_.TextFreqStep, &form_.TextSweepTime}) {
-    if (auto it = bound_.find(box); it != bound_.end() && it->second.widget) {
-      SetBackColor(it->second.widget, box->BackColor());
-    }
+    if (auto it = bindings_.find(box); it != bindings_.end()) ShowBackColor(*it->second);
   }
 }
 
+void MainWindow::SetRemoteStatus(const QString& text) {
+  progress_->SetRemoteStatus(text);
+}
+
+void MainWindow::Dirty() {
+  if (publish_later_->isActive()) return;
+  const auto since = std::chrono::steady_clock::now() - last_publish_;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+      std::chrono::milliseconds(kPaintIntervalMs) - since);
+  publish_later_->start(int(std::max<int64_t>(0, wait.count())));
+}
+
+void MainWindow::PublishNow() {
+  publish_later_->stop();
+  last_publish_ = std::chrono::steady_clock::now();
+  for (auto& entry : bindings_) entry.second->Publish();
+  progress_->Show(SweepProgressOf(form_));
+}
+
 void MainWindow::Changed(Control& control, Prop prop) {
-  auto it = bound_.find(&control);
-  if (it == bound_.end()) return;
-  Bound& b = it->second;
-  if (b.timer) {
-    b.timer->Changed(control, prop);
+  // Any change may move the sweep's progress or what a name says.
+  Dirty();
+  if (auto t = timer_of_.find(&control); t != timer_of_.end()) {
+    t->second->Changed(control, prop);
     return;
   }
-  switch (prop) {
-    case Prop::Text:
-      if (auto* edit = qobject_cast<QLineEdit*>(b.widget)) {
-        SetLineText(edit, static_cast<TextBox&>(control).Text());
-      }
-      break;
-    case Prop::Caption:
-      if (auto* label = dynamic_cast<Label*>(&control)) SetCaption(b, label->Caption());
-      break;
-    case Prop::Value:
-      if (auto* knob = dynamic_cast<Knob*>(&control)) {
-        if (auto* w = qobject_cast<KnobWidget*>(b.widget)) w->setValue(knob->Value());
-      }
-      break;
-    case Prop::Left:
-    case Prop::Width:
-      Place(b);
-      break;
-    case Prop::Enabled:
-      if (b.action) b.action->setEnabled(control.Enabled());
-      if (b.widget) b.widget->setEnabled(control.Enabled());
-      break;
-    case Prop::Visible:
-      if (b.action) b.action->setVisible(control.Visible());
-      if (b.widget) b.widget->setVisible(control.Visible());
-      break;
-    case Prop::Selected:
-      if (auto* option = dynamic_cast<OptionButton*>(&control)) {
-        if (auto* radio = qobject_cast<QRadioButton*>(b.widget)) radio->setChecked(option->Value());
-      }
-      break;
-    case Prop::Checked:
-      if (auto* item = dynamic_cast<MenuItem*>(&control); item && b.action) {
-        b.action->setChecked(item->Checked());
-      }
-      break;
-    case Prop::Fill:
-      if (b.widget) {
-        b.widget->update();
-        if (auto* shape = dynamic_cast<Shape*>(&control);
-            shape && shape->ShapeKind() == Shape::Kind::Circle) {
-          b.widget->setAccessibleDescription(shape->Filled() ? QStringLiteral("lit")
-                                                             : QStringLiteral("dark"));
-        }
-      }
-      break;
-    case Prop::BackColor:
-      // Every sweep step clears the green and sets it again; a palette
-      // change is dear, so within a handler only the final colour is shown.
-      if (depth_ > 0) {
-        back_colors_pending_ = true;
-      } else {
-        ShowBackColors();
-      }
-      break;
-    case Prop::Interval:
-      break;
+  auto it = bindings_.find(&control);
+  if (it == bindings_.end()) return;
+  if (prop == Prop::BackColor) {
+    // Every sweep step clears the green and sets it again; a palette
+    // change is dear, so within a handler only the final colour is shown.
+    if (depth_ > 0) {
+      back_colors_pending_ = true;
+    } else {
+      ShowBackColors();
+    }
+    return;
   }
+  it->second->Changed(prop);
 }
 
 }  // namespace pts

@@ -22,6 +22,7 @@
 
 #include "panel/controls.h"
 #include "panel/mainform.h"
+#include "ui/binding.h"
 
 class QAction;
 class QLineEdit;
@@ -30,9 +31,10 @@ class QSocketNotifier;
 
 namespace pts {
 
+class ProgressArea;
 class TimerBinding;
 
-class MainWindow : public QMainWindow, public ControlObserver {
+class MainWindow : public QMainWindow, public ControlObserver, private BindingHost {
   Q_OBJECT
 
  public:
@@ -43,7 +45,13 @@ class MainWindow : public QMainWindow, public ControlObserver {
   void Changed(Control& control, Prop prop) override;
 
   // Twips to pixels at this screen's logical dpi.
-  int Px(int twips) const;
+  int Px(int twips) const override;
+  // The status line under the panel (the remote server's); empty text hides it.
+  void SetRemoteStatus(const QString& text);
+  // Publishes the accessible names, values and the sweep's progress now
+  // instead of at the next repaint slot (tests).
+  void PublishNow();
+  ProgressArea* Progress() const { return progress_; }
   // The timer bound to TmrDwell or TmrBlink (tests).
   TimerBinding* TimerOf(const Timer& timer) const;
   // Whether a handler is running (a modal box inside it may be up).
@@ -57,25 +65,19 @@ class MainWindow : public QMainWindow, public ControlObserver {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct Bound {
-    Control* control = nullptr;
-    QWidget* widget = nullptr;  // null for menu items and timers
-    QAction* action = nullptr;  // menu items; a menu's own action for menus
-    TimerBinding* timer = nullptr;
-    double point_size = 8.0;  // nominal size of the widget's font
-    bool fit = false;         // shrink the font when a caption does not fit
-    bool digit = false;       // a digit label: one digit, or a number out of range
-  };
-
   void BuildMenus();
   void BuildPanel();
   void BindTimers();
-  QWidget* MakeWidget(Control* control, Bound& bound);
-  void Observe(Control* control, Bound bound);
-  void Place(const Bound& bound);
-  void SetCaption(Bound& bound, const std::string& caption);
-  void SetBackColor(QWidget* widget, Color color);
+  void SetTabOrder();
   void ShowBackColors();  // the text boxes' back colours as the logic holds them
+  QWidget* WidgetOf(const Control& control) const;
+
+  // BindingHost
+  MainForm& Form() override { return form_; }
+  void RunHandler(const std::function<void()>& handler) override { Run(handler); }
+  bool InSweepStep() const override { return in_sweep_step_; }
+  BindingHost& Host() { return *this; }
+  void Dirty();  // publish after the next repaint slot
 
   // Runs a handler of the logic for an event of the toolkit. Errors that
   // reach here are untrapped: reported, then the program ends.
@@ -97,18 +99,22 @@ class MainWindow : public QMainWindow, public ControlObserver {
   MainForm& form_;
   QWidget* panel_ = nullptr;
   double scale_ = 1.0;
-  std::unordered_map<const Control*, Bound> bound_;
+  std::unordered_map<const Control*, std::unique_ptr<Binding>> bindings_;
+  std::unordered_map<const Control*, TimerBinding*> timer_of_;
   std::vector<std::unique_ptr<TimerBinding>> timers_;
+  ProgressArea* progress_ = nullptr;
   QLineEdit* text_freq_ = nullptr;
   QLineEdit* text_freq_stop_ = nullptr;
   QSocketNotifier* hotplug_ = nullptr;
   bool hotplug_deferred_ = false;
   bool back_colors_pending_ = false;
-  // Repaints at most this often: a 1 ms sweep changes the panel a thousand
-  // times a second, more than any screen shows.
-  static constexpr int kPaintIntervalMs = 16;
+  static constexpr int kPaintIntervalMs = kRepaintIntervalMs;
+  bool in_sweep_step_ = false;
   QTimer* paint_later_ = nullptr;
   std::chrono::steady_clock::time_point last_paint_{};
+  // The accessible faces and the progress follow at the same rate.
+  QTimer* publish_later_ = nullptr;
+  std::chrono::steady_clock::time_point last_publish_{};
   // Where the focus was when the window last went inactive.
   QPointer<QWidget> focus_when_inactive_;
   int depth_ = 0;

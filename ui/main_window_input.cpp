@@ -109,7 +109,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     unloaded_ = true;
     Run([this] { form_.Form_Unload(); });
     // An unloaded form has no timers and hears no devices.
-    for (auto& [control, bound] : bound_) bound.timer = nullptr;
+    timer_of_.clear();
     timers_.clear();
     if (hotplug_) hotplug_->setEnabled(false);
   }

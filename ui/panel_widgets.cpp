@@ -100,8 +100,8 @@ QFont FitFont(QFont font, const QString& text, int width, int height) {
   return font;
 }
 
-QString AccessibleNameOf(const std::string& name) {
-  static const std::map<std::string, const char*> kNames = {
+QString AccessibleDescriptionOf(const std::string& name) {
+  static const std::map<std::string, const char*> kDescriptions = {
       {"TextFreq", "Frequency in hertz (sweep start)"},
       {"TextFreqStop", "Sweep stop frequency in hertz"},
       {"TextFreqStep", "Sweep frequency step in hertz"},
@@ -110,7 +110,7 @@ QString AccessibleNameOf(const std::string& name) {
       {"CmdStart", "Start a repeating sweep"},
       {"CmdStop", "Stop the sweep"},
       {"CmdSngl", "Run a single sweep"},
-      {"ComdOff", "Off: end the program"},
+      {"ComdOff", "End the program"},
       {"SendLED", "Send light"},
       {"StartLED", "Sweep running light"},
       {"StopLED", "Sweep stopped light"},
@@ -119,14 +119,11 @@ QString AccessibleNameOf(const std::string& name) {
       {"Label5", "Synthesizer model"},
       {"Label8", "Title"},
       {"Label9", "Decimal point"},
-      {"Knob1(10)", "Output level knob"},
       {"D(10)", "Output level"},
   };
-  if (auto it = kNames.find(name); it != kNames.end()) return QString::fromUtf8(it->second);
-  const int i = IndexOf(name);
-  if (name.rfind("Knob1(", 0) == 0) return QStringLiteral("Frequency digit %1 knob").arg(i + 1);
-  if (name.rfind("D(", 0) == 0) return QStringLiteral("Frequency digit %1").arg(i + 1);
-  if (name.rfind("Option1(", 0) == 0) return QStringLiteral("Unit %1 button").arg(i + 1);
+  if (auto it = kDescriptions.find(name); it != kDescriptions.end()) {
+    return QString::fromUtf8(it->second);
+  }
   return {};
 }
 

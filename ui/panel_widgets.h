@@ -1,10 +1,11 @@
 // Small pieces of the front panel's look: the shape widget (rectangles and
 // indicator circles), colours, fonts that fit their boxes, and the accessible
-// names of the controls.
+// descriptions of the controls.
 #pragma once
 
 #include <QColor>
 #include <QFont>
+#include <QRadioButton>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -19,8 +20,11 @@ QColor ToQColor(Color color);
 // A rectangle or a circle drawn from its Shape control: border only, or filled
 // with the fill colour when the control is filled.
 class ShapeWidget : public QWidget {
+  Q_OBJECT
+
  public:
   ShapeWidget(const Shape& shape, int border_width, QWidget* parent);
+  bool IsLight() const { return shape_.ShapeKind() == Shape::Kind::Circle; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -28,6 +32,15 @@ class ShapeWidget : public QWidget {
  private:
   const Shape& shape_;
   int border_width_;
+};
+
+// A unit button: a radio button whose group the logic keeps (its own class so
+// that screen readers get it as a radio button, see accessible.h).
+class UnitButton : public QRadioButton {
+  Q_OBJECT
+
+ public:
+  using QRadioButton::QRadioButton;
 };
 
 // How a control's text is set in the panel: nominal point size, centred,
@@ -45,8 +58,9 @@ QFont PanelFont(double point_size);
 // Shrinks `font` until `text` fits in `width` x `height` pixels.
 QFont FitFont(QFont font, const QString& text, int width, int height);
 
-// What the control is for, for screen readers.
-QString AccessibleNameOf(const std::string& name);
+// What the control is for, for screen readers (the accessible description;
+// for the lights, the start of their name).
+QString AccessibleDescriptionOf(const std::string& name);
 
 // The index inside "Knob1(3)"; -1 when the name has none.
 int IndexOf(const std::string& name);

@@ -228,7 +228,8 @@ TEST_F(WindowTest, SendLightsAndTheBlinkTimerDarkens) {
   EXPECT_FALSE(blink->Running());
   QTest::mouseClick(Get<QWidget>("CmdSend"), Qt::LeftButton);
   EXPECT_TRUE(panel->form.SendLED.Filled());
-  EXPECT_EQ(Get<QWidget>("SendLED")->accessibleDescription(), "lit");
+  window->PublishNow();
+  EXPECT_EQ(Get<QWidget>("SendLED")->accessibleName(), "Send light, lit");
   EXPECT_TRUE(blink->Running());
   EXPECT_EQ(blink->IntervalMs(), 500);
   EXPECT_EQ(Freq()->palette().color(QPalette::Base), QColor(0, 255, 0));

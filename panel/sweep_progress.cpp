@@ -1,0 +1,49 @@
+#include "panel/sweep_progress.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "panel/mainform.h"
+
+namespace pts {
+
+SweepProgress SweepProgressOf(const MainForm& form) {
+  SweepProgress p;
+  p.running = form.TmrDwell.Enabled() && !form.StopFlag;
+  if (!p.running) return p;
+  p.single = form.SnglSweepFlag;
+  // Each tick takes one off the count left in the pass and starts the pass
+  // again at its start frequency when the count is used up; a fractional
+  // count still takes a whole tick. The dwell time is at least 1 ms and a
+  // pass at most the sweep box's eight digits of seconds, so the counts fit.
+  const double steps = std::ceil(form.DwellNum);
+  const double left = std::ceil(form.TempDwellNum);
+  if (!(steps >= 1 && steps < 1e15 && left >= 1 && left <= steps)) {
+    p.running = false;
+    return p;
+  }
+  p.steps = static_cast<int64_t>(steps);
+  p.step = p.steps - static_cast<int64_t>(left) + 1;
+  p.ms_left = left * form.DwellTime;
+  return p;
+}
+
+std::string DurationText(double ms) {
+  const double whole = std::ceil(ms / 1000.0);
+  const long long s = whole > 0 && whole < 1e15 ? static_cast<long long>(whole) : 0;
+  char text[48];
+  if (s < 60) {
+    std::snprintf(text, sizeof text, "%lld s", s);
+  } else if (s < 3600) {
+    std::snprintf(text, sizeof text, "%lld min %02lld s", s / 60, s % 60);
+  } else if (const long long m = (s + 59) / 60; m < 24 * 60) {
+    // Minutes rounded up too: never less than is left.
+    std::snprintf(text, sizeof text, "%lld h %02lld min", m / 60, m % 60);
+  } else {
+    const long long h = (s + 3599) / 3600;
+    std::snprintf(text, sizeof text, "%lld d %02lld h", h / 24, h % 24);
+  }
+  return text;
+}
+
+}  // namespace pts
