@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "hid/simulated/simulated_backend.h"
@@ -31,6 +32,29 @@ CommandLine Fail(std::string error) {
   c.action = CommandLine::Action::Error;
   c.error = std::move(error);
   return c;
+}
+
+// The value of --listen: PORT or ADDR:PORT (an IPv6 address in brackets).
+bool ParseListen(std::string_view value, CommandLine& c, std::string* error) {
+  *error = "--listen takes [ADDR:]PORT, e.g. --listen=5025 or --listen=0.0.0.0:5025";
+  std::string_view port = value;
+  if (const auto colon = value.rfind(':'); colon != std::string_view::npos) {
+    std::string_view addr = value.substr(0, colon);
+    port = value.substr(colon + 1);
+    if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']') {
+      addr = addr.substr(1, addr.size() - 2);
+    }
+    if (addr.empty()) return false;
+    c.listen_address = std::string(addr);
+  }
+  if (port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  const unsigned long n = std::stoul(std::string(port));
+  if (n > 65535) return false;
+  c.listen_port = static_cast<uint16_t>(n);
+  return true;
 }
 
 }  // namespace
@@ -72,6 +96,20 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       have_trace = true;
       continue;
     }
+    if (arg == "--listen") {
+      c.listen = true;
+      continue;
+    }
+    if (arg.rfind("--listen=", 0) == 0) {
+      std::string error;
+      if (!ParseListen(std::string_view(arg).substr(9), c, &error)) return Fail(error);
+      c.listen = true;
+      continue;
+    }
+    if (arg == "--no-window") {
+      c.no_window = true;
+      continue;
+    }
     if (arg.size() > 1 && arg[0] == '-') {
       std::string_view name(arg);
       name.remove_prefix(arg.rfind("--", 0) == 0 ? 2 : 1);
@@ -89,6 +127,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (have_trace && !c.simulate) {
     return Fail("--trace works only with --simulate (reports of real boards are not traced)");
   }
+  if (c.no_window && !c.listen) {
+    return Fail("--no-window needs --listen (without a window the program is driven remotely)");
+  }
   if (c.simulate) {
     if (have_list) {
       std::string error;
@@ -103,7 +144,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--help] [--version]\n"
+  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--listen[=[ADDR:]PORT]]\n"
+         "                 [--no-window] [--help] [--version]\n"
          "\n"
          "Front panel for the USB interface board of PTS frequency synthesizers.\n"
          "Without options it opens the boards attached over USB (vendor 0x19A1,\n"
@@ -116,11 +158,20 @@ std::string HelpText() {
          "                     board reporting 0xFE (no model stored, unit 0).\n"
          "  --trace=FILE       append one line per report a simulated board receives or\n"
          "                     sends to FILE; needs --simulate (real boards are not traced)\n"
+         "  --listen[=[ADDR:]PORT]\n"
+         "                     take SCPI commands over TCP (raw socket). Alone: on\n"
+         "                     127.0.0.1:5025; a bare PORT listens on 127.0.0.1; port 0\n"
+         "                     picks a free one. There is no authentication: anyone who\n"
+         "                     can reach the port controls the boards, so name an address\n"
+         "                     other than loopback only on a network you trust.\n"
+         "  --no-window        run without a window or display, driven only through\n"
+         "                     --listen (needed); SIGTERM or SIGINT ends it\n"
          "  --help             show this text and exit\n"
          "  --version          show the version and exit\n"
          "\n"
          "Qt's own options (-platform, -display, -style ...) are accepted too.\n"
-         "Exit status: 0 normally, 2 for a bad command line.\n";
+         "Exit status: 0 normally, 1 when no board opens without a window or the\n"
+         "address cannot be listened on, 2 for a bad command line.\n";
 }
 
 }  // namespace pts

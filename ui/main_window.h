@@ -24,6 +24,7 @@
 #include "panel/mainform.h"
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QSocketNotifier;
@@ -48,6 +49,8 @@ class MainWindow : public QMainWindow, public ControlObserver {
   TimerBinding* TimerOf(const Timer& timer) const;
   // Whether a handler is running (a modal box inside it may be up).
   bool InHandler() const { return depth_ > 0; }
+  // One line of status in the empty area under the panel; empty text hides it.
+  void SetRemoteStatus(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -101,6 +104,7 @@ class MainWindow : public QMainWindow, public ControlObserver {
   std::vector<std::unique_ptr<TimerBinding>> timers_;
   QLineEdit* text_freq_ = nullptr;
   QLineEdit* text_freq_stop_ = nullptr;
+  QLabel* remote_status_ = nullptr;
   QSocketNotifier* hotplug_ = nullptr;
   bool hotplug_deferred_ = false;
   bool back_colors_pending_ = false;

@@ -1,0 +1,67 @@
+// The SCPI server: a raw TCP socket on the UI thread's event loop. Each
+// client has its own input buffer, error queue and status register; its
+// commands run in order through the Instrument, one client's work at a time
+// in short turns so no client holds up the others or the sweep.
+//
+// Bounds: at most kMaxClients at once (one more is closed at once); a line
+// above kMaxLine is dropped with -223; a client with more than kMaxPending
+// answers unread is disconnected.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "remote/command_table.h"
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace pts::remote {
+
+class TcpServer : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMaxClients = 8;
+  static constexpr size_t kMaxLine = 64 * 1024;
+  static constexpr qint64 kMaxPending = 1024 * 1024;
+
+  // `busy` says whether a panel handler is running (a box of the operator's
+  // is open); commands wait until it returns.
+  TcpServer(Instrument& instrument, std::function<bool()> busy, QObject* parent = nullptr);
+  ~TcpServer() override;
+
+  // Starts listening. On failure returns false with a one-line reason.
+  bool Listen(const std::string& address, uint16_t port, std::string* error);
+  std::string Address() const;  // "127.0.0.1:5025", the real port
+  int ClientCount() const;      // connected, not counting those being dropped
+  // Called with "Remote: ADDR:PORT, N clients" whenever that changes.
+  void OnStatus(std::function<void(const std::string&)> f) { on_status_ = std::move(f); }
+  std::string Status() const;
+
+ private:
+  struct Client;
+  void Accept();
+  void Read(Client& c);
+  void Serve(Client& c);
+  void Drop(Client& c);
+  void Later(Client& c);  // serve again on a later turn of the event loop
+  void Poll();            // clients that wait for a handler or a sweep
+  void Reap();
+  void StatusChanged();
+
+  Instrument& instrument_;
+  std::function<bool()> busy_;
+  QTcpServer* server_ = nullptr;
+  std::list<std::unique_ptr<Client>> clients_;
+  QTimer poll_;
+  std::function<void(const std::string&)> on_status_;
+};
+
+}  // namespace pts::remote
