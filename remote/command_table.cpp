@@ -53,11 +53,6 @@ struct Ctx {
 
   void Answer(const std::string& a) { *out += a + '\n'; }
   void Error(int code, const std::string& detail = {}) { s.Push(code, detail); }
-  bool NoParams() {
-    if (cmd.params.empty()) return true;
-    Error(kParameterNotAllowed);
-    return false;
-  }
 };
 
 // ---- The command table ----
@@ -76,6 +71,7 @@ struct Entry {
   Handler set = nullptr;
   Handler query = nullptr;
   bool query_params = false;  // the query takes MIN or MAX
+  bool set_params = true;     // the command takes parameters
 };
 
 // "[SOURce] FREQuency [CW|FIXed]", "UNIT# DATA", "*IDN".
@@ -204,21 +200,24 @@ std::string BoxNumber(const TextBox& box) {
 // What the handler would have shown: boxes become errors (confirmations are
 // none), and when a word went out, each unit whose write failed.
 void Report(Ctx& c, int box_code, bool sent) {
-  bool refused = false;
-  for (const std::string& text : c.rec.boxes) {
-    if (text.ends_with("saved to interface EEPROM")) continue;
-    if (text.starts_with("No interface board accepted")) {
-      c.Error(kHardwareMissing, text);
-      continue;
+  const auto nothing_saved = [](const std::string& text) {
+    return text.starts_with("No interface board accepted");
+  };
+  const auto is_confirmation = [&](const std::string& text) {
+    return text.ends_with("saved to interface EEPROM") && !nothing_saved(text);
+  };
+  const bool refused = std::any_of(c.rec.boxes.begin(), c.rec.boxes.end(), [&](const auto& t) {
+    return !is_confirmation(t) && !nothing_saved(t);
+  });
+  if (sent && !refused) {
+    for (int32_t unit : c.rec.beeped_units) {
+      if (unit >= 1 && unit <= kMaxUnit) {
+        c.Error(kHardwareError, "unit " + std::to_string(unit) + " did not accept the report");
+      }
     }
-    refused = true;
-    c.Error(box_code, text);
   }
-  if (!sent || refused) return;
-  for (int32_t unit : c.rec.beeped_units) {
-    if (unit >= 1 && unit <= kMaxUnit) {
-      c.Error(kHardwareError, "unit " + std::to_string(unit) + " did not accept the report");
-    }
+  for (const std::string& text : c.rec.boxes) {
+    if (!is_confirmation(text)) c.Error(nothing_saved(text) ? kHardwareMissing : box_code, text);
   }
 }
 
@@ -356,7 +355,7 @@ void QueryLevel(Ctx& c) {
 }
 
 void Initiate(Ctx& c) {
-  if (!c.NoParams() || !SweepAllowed(c)) return;
+  if (!SweepAllowed(c)) return;
   c.f.CmdSngl_Click();
   Report(c, kSettingsConflict, false);
 }
@@ -415,7 +414,7 @@ void SetModel(Ctx& c) {
 }
 
 void Save(Ctx& c, void (MainForm::*handler)()) {
-  if (!c.NoParams() || !HaveModel(c)) return;
+  if (!HaveModel(c)) return;
   (c.f.*handler)();
   Report(c, kDataOutOfRange, true);
 }
@@ -441,8 +440,12 @@ const std::vector<Entry>& Table() {
     auto add = [&t](const char* spec, Handler set, Handler query, bool query_params = false) {
       t.push_back({Pattern(spec), set, query, query_params});
     };
+    // Commands without parameters.
+    auto add_plain = [&t](const char* spec, Handler set) {
+      t.push_back({Pattern(spec), set, nullptr, false, false});
+    };
     add("*IDN", nullptr, Idn);
-    add("*RST", Rst, nullptr);
+    add_plain("*RST", Rst);
     add(
         "*CLS", [](Ctx& c) { c.s.Clear(); }, nullptr);
     add("*OPC", nullptr, [](Ctx& c) { Opc(c, true); });
@@ -474,15 +477,10 @@ const std::vector<Entry>& Table() {
     add("[SOURce] SWEep STATe", nullptr, [](Ctx& c) {
       c.Answer(!Sweeping(c.f) ? "IDLE" : c.f.SnglSweepFlag ? "SING" : "CONT");
     });
-    add("INITiate [IMMediate]", Initiate, nullptr);
+    add_plain("INITiate [IMMediate]", Initiate);
     add("INITiate CONTinuous", Continuous,
         [](Ctx& c) { c.Answer(Sweeping(c.f) && !c.f.SnglSweepFlag ? "1" : "0"); });
-    add(
-        "ABORt",
-        [](Ctx& c) {
-          if (c.NoParams()) c.f.CmdStop_Click();
-        },
-        nullptr);
+    add_plain("ABORt", [](Ctx& c) { c.f.CmdStop_Click(); });
     add("[SOURce] LEVel", SetLevel, QueryLevel, true);
     add("SYSTem MODel", SetModel, [](Ctx& c) { c.Answer(ModelName(c.f.ModelNum, "NONE")); });
     add(
@@ -553,7 +551,7 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
       return true;
     }
   }
-  if (cmd.query && !entry->query_params && !cmd.params.empty()) {
+  if (!cmd.params.empty() && (cmd.query ? !entry->query_params : !entry->set_params)) {
     client.Push(kParameterNotAllowed);
     return true;
   }
