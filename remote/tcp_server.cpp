@@ -1,10 +1,16 @@
 #include "remote/tcp_server.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace pts::remote {
 
@@ -12,23 +18,27 @@ namespace {
 // One client's turn ends after this much work (checked every few commands);
 // the rest of its input is served on a later turn of the event loop.
 constexpr auto kTurn = std::chrono::microseconds(500);
-// Qt reads no further ahead than this while a client's commands wait.
-constexpr qint64 kReadAhead = 256 * 1024;
+constexpr size_t kChunk = 64 * 1024;
 }  // namespace
 
 struct TcpServer::Client {
-  QTcpSocket* socket = nullptr;
+  int fd = -1;
+  QSocketNotifier* readable = nullptr;
+  QSocketNotifier* writable = nullptr;
   std::string in;         // received bytes; lines are taken from `head` on
   size_t head = 0;        // start of the line not yet taken
   size_t scan = 0;        // no LF before this offset
   bool overlong = false;  // dropping a line above kMaxLine up to its LF
+  bool eof = false;       // the client has sent all it will send
+  bool drained = false;   // the last read took all there was; the notifier says when more comes
   Session session;
   std::vector<Command> pending;  // the commands of the message being run
   size_t next = 0;
   bool waiting = false;    // pending[next] waits for a handler or a single sweep
-  bool scheduled = false;  // to be served on the next turn
+  bool scheduled = false;  // to be served on a later turn
   bool dead = false;
-  std::string out;
+  std::string out;  // answers not yet sent
+  size_t sent = 0;  // of `out`
 };
 
 TcpServer::TcpServer(Instrument& instrument, std::function<bool()> busy, QObject* parent)
@@ -40,41 +50,52 @@ TcpServer::TcpServer(Instrument& instrument, std::function<bool()> busy, QObject
 
 TcpServer::~TcpServer() {
   for (auto& c : clients_) {
-    c->socket->disconnect(this);
-    c->socket->abort();
-    delete c->socket;
+    delete c->readable;
+    delete c->writable;
+    ::close(c->fd);
   }
+  delete listener_;
+  if (listen_fd_ >= 0) ::close(listen_fd_);
 }
 
 bool TcpServer::Listen(const std::string& address, uint16_t port, std::string* error) {
-  QHostAddress addr;
-  if (!addr.setAddress(QString::fromStdString(address))) {
-    const QHostInfo info = QHostInfo::fromName(QString::fromStdString(address));
-    if (info.addresses().isEmpty()) {
-      *error = "no such address '" + address + "'";
-      return false;
-    }
-    addr = info.addresses().constFirst();
-  }
-  server_ = new QTcpServer(this);
-  if (!server_->listen(addr, port)) {
-    *error = server_->errorString().toStdString();
-    delete server_;
-    server_ = nullptr;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (const int rc = getaddrinfo(address.c_str(), service.c_str(), &hints, &found); rc != 0) {
+    *error = "no such address '" + address + "' (" + gai_strerror(rc) + ")";
     return false;
   }
-  connect(server_, &QTcpServer::newConnection, this, &TcpServer::Accept);
+  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int one = 1;
+  bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
+            ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 16) == 0;
+  freeaddrinfo(found);
+  sockaddr_storage bound{};
+  socklen_t len = sizeof bound;
+  char host[NI_MAXHOST], serv[NI_MAXSERV];
+  ok = ok && ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len) == 0 &&
+       getnameinfo(reinterpret_cast<sockaddr*>(&bound), len, host, sizeof host, serv, sizeof serv,
+                   NI_NUMERICHOST | NI_NUMERICSERV) == 0;
+  if (!ok) {
+    *error = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  listen_fd_ = fd;
+  address_ = bound.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + serv
+                                         : std::string(host) + ":" + serv;
+  listener_ = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+  connect(listener_, &QSocketNotifier::activated, this, &TcpServer::Accept);
   StatusChanged();
   return true;
 }
 
 std::string TcpServer::Address() const {
-  if (!server_) return {};
-  const QHostAddress a = server_->serverAddress();
-  QString host = a.toString();
-  if (a.protocol() == QAbstractSocket::IPv6Protocol)
-    host = QLatin1Char('[') + host + QLatin1Char(']');
-  return host.toStdString() + ":" + std::to_string(server_->serverPort());
+  return address_;
 }
 
 int TcpServer::ClientCount() const {
@@ -93,76 +114,81 @@ void TcpServer::StatusChanged() {
 }
 
 void TcpServer::Accept() {
-  while (QTcpSocket* s = server_->nextPendingConnection()) {
+  for (;;) {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;  // none left (or the peer already gave up)
     if (ClientCount() >= kMaxClients) {
-      s->close();
-      s->deleteLater();
+      ::close(fd);
       continue;
     }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto client = std::make_unique<Client>();
     Client* c = client.get();
-    c->socket = s;
-    s->setReadBufferSize(kReadAhead);
-    s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    connect(s, &QTcpSocket::readyRead, this, [this, c] {
-      if (!c->dead && !c->waiting && !c->scheduled) Serve(*c);
+    c->fd = fd;
+    c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+    c->writable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
+    c->writable->setEnabled(false);
+    connect(c->readable, &QSocketNotifier::activated, this, [this, c] {
+      if (!c->dead) Serve(*c);
     });
-    connect(s, &QTcpSocket::disconnected, this, [this, c] {
-      if (c->dead) return;
-      // What came complete before the close still runs; no one reads the answers.
-      if (!c->waiting) Serve(*c);
-      Drop(*c);
+    connect(c->writable, &QSocketNotifier::activated, this, [this, c] {
+      if (!c->dead) Send(*c);
     });
     clients_.push_back(std::move(client));
     StatusChanged();
   }
 }
 
+void TcpServer::Listening(Client& c, bool on) {
+  if (c.readable->isEnabled() != on) c.readable->setEnabled(on);
+}
+
 // Takes the next complete line into *line; false when none has arrived yet.
-static bool NextLine(QTcpSocket* socket, std::string& in, size_t& head, size_t& scan,
-                     bool& overlong, Session& session, std::string* line) {
+bool TcpServer::NextLine(Client& c, std::string* line) {
   for (;;) {
-    const size_t lf = in.find('\n', scan);
+    const size_t lf = c.in.find('\n', c.scan);
     if (lf != std::string::npos) {
-      const size_t start = head;
-      head = scan = lf + 1;
-      if (overlong) {
-        overlong = false;
-        session.Push(kTooMuchData);
-        continue;
-      }
-      if (lf - start > TcpServer::kMaxLine) {
-        session.Push(kTooMuchData);
+      const size_t start = c.head;
+      c.head = c.scan = lf + 1;
+      if (c.overlong || lf - start > kMaxLine) {
+        c.overlong = false;
+        c.session.Push(kTooMuchData);
         continue;
       }
       size_t end = lf;
-      if (end > start && in[end - 1] == '\r') --end;
-      line->assign(in, start, end - start);
+      if (end > start && c.in[end - 1] == '\r') --end;
+      line->assign(c.in, start, end - start);
       return true;
     }
     // Nothing complete: keep only the partial line, or drop it when it is too long.
-    in.erase(0, head);
-    head = 0;
-    scan = in.size();
-    if (in.size() > TcpServer::kMaxLine) {
-      overlong = true;
-      in.clear();
-      scan = 0;
+    c.in.erase(0, c.head);
+    c.head = 0;
+    if (c.in.size() > kMaxLine) {
+      c.overlong = true;
+      c.in.clear();
     }
-    const qint64 available = socket->bytesAvailable();
-    if (available <= 0) return false;
-    const size_t old = in.size();
-    in.resize(old + static_cast<size_t>(available));
-    const qint64 got = socket->read(in.data() + old, available);
-    in.resize(old + static_cast<size_t>(got > 0 ? got : 0));
-    if (got <= 0) return false;
+    c.scan = c.in.size();
+    if (c.eof || c.drained) return false;
+    const size_t old = c.in.size();
+    c.in.resize(old + kChunk);
+    const ssize_t got = ::recv(c.fd, c.in.data() + old, kChunk, 0);
+    c.in.resize(old + static_cast<size_t>(got > 0 ? got : 0));
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      c.eof = true;  // a line it did not end is dropped
+      return false;
+    }
+    if (got < 0) return false;
+    c.drained = static_cast<size_t>(got) < kChunk;
   }
 }
 
 void TcpServer::Serve(Client& c) {
+  c.drained = false;
   const auto start = std::chrono::steady_clock::now();
   int done = 0;
   std::string line;
+  bool more = true;
   while (!c.dead) {
     if (c.next < c.pending.size()) {
       if (busy_() || !instrument_.Execute(c.pending[c.next], c.session, &c.out)) {
@@ -182,18 +208,45 @@ void TcpServer::Serve(Client& c) {
       continue;
     }
     c.waiting = false;
-    if (!NextLine(c.socket, c.in, c.head, c.scan, c.overlong, c.session, &line)) break;
+    if (!NextLine(c, &line)) {
+      more = false;
+      break;
+    }
     c.pending = ParseMessage(line);
     c.next = 0;
   }
-  if (c.dead || c.out.empty()) return;
-  c.socket->write(c.out.data(), static_cast<qint64>(c.out.size()));
-  c.out.clear();
-  if (c.socket->bytesToWrite() > kMaxPending) {
-    Drop(c);  // it does not read its answers
+  if (c.dead) return;
+  // Its input waits while its commands do, or until its next turn.
+  Listening(c, !more && !c.eof);
+  Send(c);
+}
+
+void TcpServer::Send(Client& c) {
+  while (c.sent < c.out.size()) {
+    const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      c.sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n < 0 && errno == EINTR) continue;
+    Drop(c);  // gone
     return;
   }
-  c.socket->flush();
+  if (c.sent == c.out.size()) {
+    c.out.clear();
+    c.sent = 0;
+  } else if (c.out.size() - c.sent > kMaxPending) {
+    Drop(c);  // it does not read its answers
+    return;
+  } else if (c.sent > kChunk) {
+    c.out.erase(0, c.sent);
+    c.sent = 0;
+  }
+  const bool unsent = !c.out.empty();
+  if (c.writable->isEnabled() != unsent) c.writable->setEnabled(unsent);
+  // A client that has sent everything leaves once it is answered.
+  if (c.eof && !unsent && !c.waiting && !c.scheduled && c.pending.empty()) Drop(c);
 }
 
 void TcpServer::Later(Client& c) {
@@ -225,16 +278,19 @@ void TcpServer::Poll() {
 void TcpServer::Drop(Client& c) {
   if (c.dead) return;
   c.dead = true;
-  c.socket->disconnect(this);
-  c.socket->abort();
+  c.readable->setEnabled(false);
+  c.writable->setEnabled(false);
   QTimer::singleShot(0, this, [this] { Reap(); });
   StatusChanged();
 }
 
 void TcpServer::Reap() {
   for (auto it = clients_.begin(); it != clients_.end();) {
-    if ((*it)->dead) {
-      (*it)->socket->deleteLater();
+    Client& c = **it;
+    if (c.dead) {
+      c.readable->deleteLater();
+      c.writable->deleteLater();
+      ::close(c.fd);
       it = clients_.erase(it);
     } else {
       ++it;

@@ -1,4 +1,6 @@
-// The SCPI server: a raw TCP socket on the UI thread's event loop. Each
+// The SCPI server: a raw TCP socket on the UI thread's event loop (plain
+// non-blocking sockets with Qt's notifiers: one read and one write per
+// request, no queued events between them). Each
 // client has its own input buffer, error queue and status register; its
 // commands run in order through the Instrument, one client's work at a time
 // in short turns so no client holds up the others or the sweep.
@@ -19,8 +21,7 @@
 
 #include "remote/command_table.h"
 
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace pts::remote {
 
@@ -30,7 +31,7 @@ class TcpServer : public QObject {
  public:
   static constexpr int kMaxClients = 8;
   static constexpr size_t kMaxLine = 64 * 1024;
-  static constexpr qint64 kMaxPending = 1024 * 1024;
+  static constexpr size_t kMaxPending = 1024 * 1024;
 
   // `busy` says whether a panel handler is running (a box of the operator's
   // is open); commands wait until it returns.
@@ -48,8 +49,10 @@ class TcpServer : public QObject {
  private:
   struct Client;
   void Accept();
-  void Read(Client& c);
   void Serve(Client& c);
+  bool NextLine(Client& c, std::string* line);
+  void Send(Client& c);
+  void Listening(Client& c, bool on);  // whether its input wakes us
   void Drop(Client& c);
   void Later(Client& c);  // serve again on a later turn of the event loop
   void Poll();            // clients that wait for a handler or a sweep
@@ -58,7 +61,9 @@ class TcpServer : public QObject {
 
   Instrument& instrument_;
   std::function<bool()> busy_;
-  QTcpServer* server_ = nullptr;
+  int listen_fd_ = -1;
+  QSocketNotifier* listener_ = nullptr;
+  std::string address_;
   std::list<std::unique_ptr<Client>> clients_;
   QTimer poll_;
   std::function<void(const std::string&)> on_status_;
