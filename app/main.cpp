@@ -157,13 +157,13 @@ int main(int argc, char** argv) {
   qt_operator->SetParentWindow(&window);
   window.setWindowTitle(QString::fromStdString(form.Caption));
   window.show();
+  std::function<void()> announce;  // lives as long as the event loop runs
   if (server) {
     busy = [&] { return !ready || window.InHandler(); };
     server->OnStatus(
         [&window](const std::string& s) { window.SetRemoteStatus(QString::fromStdString(s)); });
     // The activation is queued behind the first show and may hold a box open;
     // the server is announced once it has run.
-    std::function<void()> announce;
     announce = [&] {
       if (window.InHandler()) {
         QTimer::singleShot(10, &window, announce);
