@@ -101,6 +101,18 @@ def program_exits():
         check("port in use: names it", f"127.0.0.1:{port}" in r.stderr, True)
     r = run(["--no-window", "--simulate", "--listen=192.0.2.1:0"])
     check("foreign address: status", r.returncode, 1)
+    # With the window (offscreen): the same server once the window's first read-back has run.
+    p = subprocess.Popen([PROGRAM, "--simulate=0x5E", "--listen=127.0.0.1:0"], text=True,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                         env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    line = p.stdout.readline()
+    check("window: listening", line.startswith("listening on 127.0.0.1:"), True)
+    if line.startswith("listening"):
+        with socket.create_connection(("127.0.0.1", int(line.rsplit(":", 1)[1]))) as c:
+            c.sendall(b"*IDN?\n")
+            check("window: *IDN?", c.makefile().readline().split(",")[:3], ["pts-panel", "PTS500", "1"])
+    p.kill()
+    p.wait()
     # SIGINT ends it as closing the window does.
     with tempfile.TemporaryDirectory() as d:
         p, _ = start(os.path.join(d, "t"))
