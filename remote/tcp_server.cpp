@@ -170,10 +170,10 @@ bool TcpServer::NextLine(Client& c, std::string* line) {
     }
     c.scan = c.in.size();
     if (c.eof || c.drained) return false;
-    const size_t old = c.in.size();
-    c.in.resize(old + kChunk);
-    const ssize_t got = ::recv(c.fd, c.in.data() + old, kChunk, 0);
-    c.in.resize(old + static_cast<size_t>(got > 0 ? got : 0));
+    // Into a buffer of its own: growing the line buffer by a chunk would clear it every time.
+    static char chunk[kChunk];
+    const ssize_t got = ::recv(c.fd, chunk, kChunk, 0);
+    if (got > 0) c.in.append(chunk, static_cast<size_t>(got));
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
       c.eof = true;  // a line it did not end is dropped
       return false;
