@@ -79,6 +79,9 @@ int main(int argc, char** argv) {
   // Without a window no display is needed: a core application suffices.
   std::unique_ptr<QCoreApplication> app;
   if (cl.no_window) {
+    // A service without a window needs no GLib main loop; Qt's own event
+    // dispatcher costs less per wake-up (a remote request is one).
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     app = std::make_unique<QCoreApplication>(argc, argv);
   } else {
     app = std::make_unique<QApplication>(argc, argv);
