@@ -288,8 +288,9 @@ void TcpServer::Reap() {
   for (auto it = clients_.begin(); it != clients_.end();) {
     Client& c = **it;
     if (c.dead) {
-      c.readable->deleteLater();
-      c.writable->deleteLater();
+      // Never from inside the client's own notifier: Reap runs from timers only.
+      delete c.readable;
+      delete c.writable;
       ::close(c.fd);
       it = clients_.erase(it);
     } else {

@@ -1,13 +1,17 @@
-// The SCPI server: a raw TCP socket on the UI thread's event loop (plain
-// non-blocking sockets with Qt's notifiers: one read and one write per
-// request, no queued events between them). Each
-// client has its own input buffer, error queue and status register; its
-// commands run in order through the Instrument, one client's work at a time
-// in short turns so no client holds up the others or the sweep.
+// The SCPI server: a raw TCP socket on the UI thread's event loop, as plain
+// non-blocking sockets woken by Qt's notifiers (one read and one write per
+// request, no queued events between them). Each client has its own input
+// buffer, error queue and status register; its commands run in order through
+// the Instrument, in turns of at most about half a millisecond, so that no
+// client holds up the others or the sweep. A client whose commands wait (a
+// handler is running, or *OPC? during a single sweep) is not read from
+// meanwhile, so what it sends stays in the kernel's buffers.
 //
 // Bounds: at most kMaxClients at once (one more is closed at once); a line
 // above kMaxLine is dropped with -223; a client with more than kMaxPending
-// answers unread is disconnected.
+// bytes of answers unsent (it does not read them) is disconnected. A client
+// that closes its sending side is answered and then closed; a line it did
+// not end is dropped.
 #pragma once
 
 #include <QObject>
