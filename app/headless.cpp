@@ -113,25 +113,31 @@ void Headless::Start() {
       {&form_.TmrDwell, &MainForm::TmrDwell_Timer},
       {&form_.TmrBlink, &MainForm::TmrBlink_Timer},
   };
-  for (const auto& [timer, handler] : timers) {
-    auto binding = std::make_unique<TimerBinding>(
-        *timer, [this, handler = handler] { Run([this, handler] { (form_.*handler)(); }); });
+  for (const auto& entry : timers) {
+    void (MainForm::*handler)() = entry.second;
+    auto binding = std::make_unique<TimerBinding>(*entry.first, [this, handler] { Tick(handler); });
     binding->Attach();
     timers_.push_back(std::move(binding));
   }
   if (const int fd = form_.Agent().HotplugFd(); fd >= 0) {
     hotplug_ = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
     connect(hotplug_, &QSocketNotifier::activated, this,
-            [this] { Run([this] { form_.Agent().ProcessHotplug(); }); });
+            [this, form = &form_] { Run([form] { form->Agent().ProcessHotplug(); }); });
   }
-  Run([this] { form_.Form_Activate(); });
+  Run([form = &form_] { form->Form_Activate(); });
+}
+
+void Headless::Tick(void (MainForm::*handler)()) {
+  // The handler reaches the form directly, not through this object's members
+  // (as the window's handlers do).
+  Run([form = &form_, handler] { (form->*handler)(); });
 }
 
 void Headless::Stop() {
   if (stopped_) return;
   stopped_ = true;
   // As closing the window: unload (the devices are closed), no more ticks or devices.
-  Run([this] { form_.Form_Unload(); });
+  Run([form = &form_] { form->Form_Unload(); });
   timers_.clear();
   if (hotplug_) hotplug_->setEnabled(false);
   QCoreApplication::exit(0);

@@ -48,6 +48,7 @@ class Headless : public QObject {
  private:
   template <typename F>
   void Run(F&& handler);
+  void Tick(void (MainForm::*handler)());  // a timer's tick handler
   void Stop();  // a signal came: unload, then leave the event loop with status 0
 
   MainForm& form_;
