@@ -36,6 +36,8 @@ constexpr OptionSpec kOptions[] = {
     {"version", Takes::Nothing, ""},
     {"simulate", Takes::OptionalValue, "LIST"},
     {"trace", Takes::Value, "FILE"},
+    {"listen", Takes::OptionalValue, "[ADDR:]PORT"},
+    {"no-window", Takes::Nothing, ""},
 };
 
 bool Contains(auto& list, std::string_view name) {
@@ -54,6 +56,29 @@ CommandLine Fail(std::string error) {
   c.action = CommandLine::Action::Error;
   c.error = std::move(error);
   return c;
+}
+
+// The value of --listen: PORT or ADDR:PORT (an IPv6 address in brackets).
+bool ParseListen(std::string_view value, CommandLine& c, std::string* error) {
+  *error = "--listen takes [ADDR:]PORT, e.g. --listen=5025 or --listen=0.0.0.0:5025";
+  std::string_view port = value;
+  if (const auto colon = value.rfind(':'); colon != std::string_view::npos) {
+    std::string_view addr = value.substr(0, colon);
+    port = value.substr(colon + 1);
+    if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']') {
+      addr = addr.substr(1, addr.size() - 2);
+    }
+    if (addr.empty()) return false;
+    c.listen_address = std::string(addr);
+  }
+  if (port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  const unsigned long n = std::stoul(std::string(port));
+  if (n > 65535) return false;
+  c.listen_port = static_cast<uint16_t>(n);
+  return true;
 }
 
 // One of our options as the command line gave it.
@@ -134,10 +159,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       c.trace = *g.value;
       if (c.trace.empty()) return Fail("--trace needs a file name (--trace=FILE)");
       have_trace = true;
+    } else if (name == "listen") {
+      c.listen = true;
+      std::string error;
+      if (g.value && !ParseListen(*g.value, c, &error)) return Fail(error);
+    } else if (name == "no-window") {
+      c.no_window = true;
     }
   }
   if (have_trace && !c.simulate) {
     return Fail("--trace works only with --simulate (reports of real boards are not traced)");
+  }
+  if (c.no_window && !c.listen) {
+    return Fail("--no-window needs --listen (without a window the program is driven remotely)");
   }
   if (c.simulate) {
     if (simulate_list) {
@@ -156,7 +190,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 // (packaging/), so an option line starts with two blanks and its dash, and
 // the lines that carry on its description are indented further.
 std::string HelpText() {
-  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--help] [--version]\n"
+  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--listen[=[ADDR:]PORT]]\n"
+         "                 [--no-window] [--help] [--version]\n"
          "\n"
          "Front panel for the USB interface board of PTS frequency synthesizers.\n"
          "Without options it opens the boards attached over USB (vendor 0x19A1,\n"
@@ -169,15 +204,24 @@ std::string HelpText() {
          "                     board reporting 0xFE (no model stored, unit 0).\n"
          "  --trace=FILE       append one line per report a simulated board receives or\n"
          "                     sends to FILE; needs --simulate (real boards are not traced)\n"
+         "  --listen[=[ADDR:]PORT]\n"
+         "                     take SCPI commands over TCP (raw socket). Alone: on\n"
+         "                     127.0.0.1:5025; a bare PORT listens on 127.0.0.1; port 0\n"
+         "                     picks a free one. There is no authentication: anyone who\n"
+         "                     can reach the port controls the boards, so name an address\n"
+         "                     other than loopback only on a network you trust.\n"
+         "  --no-window        run without a window or display, driven only through\n"
+         "                     --listen (needed); SIGTERM or SIGINT ends it\n"
          "  --help             show this text and exit\n"
          "  --version          show the version and exit\n"
          "\n"
          "Every option also takes its value as the next argument (--trace FILE).\n"
          "Qt's own options (-platform, -display, -style ...) are accepted too.\n"
          "\n"
-         "Exit status: 0 normally, 1 when this build has no USB support and\n"
-         "--simulate is not given, 2 for a bad command line or a trace file that\n"
-         "cannot be opened.\n";
+         "Exit status: 0 normally; 1 when this build has no USB support and\n"
+         "--simulate is not given, when no board opens without a window, or when\n"
+         "the address cannot be listened on; 2 for a bad command line or a trace\n"
+         "file that cannot be opened.\n";
 }
 
 }  // namespace pts

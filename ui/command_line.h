@@ -14,7 +14,12 @@ struct CommandLine {
   bool simulate = false;
   std::vector<uint8_t> statuses;  // one per simulated board
   std::string trace;              // trace file; empty: none
-  std::string error;              // one line, for Action::Error
+  // --listen[=[ADDR:]PORT]: the remote-control server (loopback unless an address is named).
+  bool listen = false;
+  std::string listen_address = "127.0.0.1";
+  uint16_t listen_port = 5025;  // 0: any free port
+  bool no_window = false;       // --no-window: needs --listen
+  std::string error;            // one line, for Action::Error
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);  // without argv[0]

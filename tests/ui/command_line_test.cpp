@@ -68,9 +68,50 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsRow{"StrayArgument", {"board"}, Action::Error, {}, "board"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(CommandLine, ListenAndNoWindow) {
+  struct Row {
+    std::vector<std::string> args;
+    bool ok;
+    std::string address;
+    int port;  // -1: not listening
+    bool no_window;
+  };
+  const Row rows[] = {
+      {{}, true, "127.0.0.1", -1, false},
+      {{"--listen"}, true, "127.0.0.1", 5025, false},
+      {{"--listen=0"}, true, "127.0.0.1", 0, false},
+      {{"--listen=0.0.0.0:6000"}, true, "0.0.0.0", 6000, false},
+      {{"--listen=[::1]:65535"}, true, "::1", 65535, false},
+      {{"--no-window", "--listen=7"}, true, "127.0.0.1", 7, true},
+      {{"--listen="}, false, "", 0, false},
+      {{"--listen=65536"}, false, "", 0, false},
+      {{"--listen=:5025"}, false, "", 0, false},
+      {{"--listen=host:"}, false, "", 0, false},
+      {{"--listen=50x"}, false, "", 0, false},
+      {{"--no-window"}, false, "", 0, false},
+  };
+  for (const Row& row : rows) {
+    const CommandLine c = ParseCommandLine(row.args);
+    const std::string what = row.args.empty() ? "(none)" : row.args.back();
+    if (!row.ok) {
+      EXPECT_EQ(c.action, Action::Error) << what;
+      EXPECT_NE(c.error.find(row.args.back().substr(0, 8)), std::string::npos) << c.error;
+      continue;
+    }
+    ASSERT_EQ(c.action, Action::Run) << what << ": " << c.error;
+    EXPECT_EQ(c.listen, row.port >= 0) << what;
+    if (row.port >= 0) {
+      EXPECT_EQ(c.listen_address, row.address) << what;
+      EXPECT_EQ(c.listen_port, row.port) << what;
+    }
+    EXPECT_EQ(c.no_window, row.no_window) << what;
+  }
+}
+
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string help = HelpText();
-  for (const char* option : {"--simulate", "--trace", "--help", "--version"}) {
+  for (const char* option :
+       {"--simulate", "--trace", "--listen", "--no-window", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

@@ -1,0 +1,62 @@
+// Running without a window (--no-window): the panel's logic with its timers
+// and hot-plug bound to the event loop as the window binds them, boxes as
+// lines on stderr, and SIGTERM or SIGINT ending the program as closing the
+// window does. Needs only a QCoreApplication (no display).
+#pragma once
+
+#include <QObject>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "panel/mainform.h"
+#include "panel/operator.h"
+
+class QSocketNotifier;
+
+namespace pts {
+
+class TimerBinding;
+
+// Each box becomes one line on stderr. A box that asks OK or Cancel (no board
+// at start-up) is answered Cancel: nobody is there to attach one.
+class ConsoleOperator : public Operator {
+ public:
+  MsgAnswer MessageBox(const std::string& text, MsgButtons buttons, MsgIcon icon,
+                       const std::string& title) override;
+  void Beep() override {}
+  void EndProgram(int status) override;
+  // The box's lines joined into one.
+  static std::string OneLine(const std::string& text);
+};
+
+class Headless : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit Headless(MainForm& form);
+  ~Headless() override;
+
+  // Catches SIGTERM and SIGINT from now on. False with a reason when it cannot.
+  bool WatchSignals(std::string* error);
+  // After Form_Load: binds the timers and hot-plug and runs the activation,
+  // as the window's first show does.
+  void Start();
+  bool InHandler() const { return depth_ > 0; }
+
+ private:
+  template <typename F>
+  void Run(F&& handler);
+  void Tick(void (MainForm::*handler)());  // a timer's tick handler
+  void Stop();  // a signal came: unload, then leave the event loop with status 0
+
+  MainForm& form_;
+  std::vector<std::unique_ptr<TimerBinding>> timers_;
+  QSocketNotifier* hotplug_ = nullptr;
+  QSocketNotifier* signals_ = nullptr;
+  int depth_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace pts

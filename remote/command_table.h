@@ -1,0 +1,41 @@
+// The remote commands: each parsed command is matched against the command
+// table and run through MainForm's handlers, as the operator's action would
+// run. What the panel would show in a box becomes an error of the client
+// that sent the command. No Qt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "panel/mainform.h"
+#include "remote/operator_switch.h"
+#include "remote/scpi_parser.h"
+#include "remote/session.h"
+
+namespace pts::remote {
+
+class Instrument {
+ public:
+  // `form` must have been built with `ops` as its operator. `version` is the
+  // program's, for *IDN?.
+  Instrument(MainForm& form, OperatorSwitch& ops, std::string version);
+
+  // Runs one command for `client`; each query's answer is appended to *out,
+  // ending in LF. Returns false, having done nothing, when the command has to
+  // wait (*OPC? and *WAI while a single sweep runs); run it again later.
+  bool Execute(const Command& cmd, Session& client, std::string* out);
+
+  // Parses and runs a whole message at once (tests, the fuzzer): a command
+  // that would wait is answered as if the wait were over.
+  std::string RunMessage(std::string_view message, Session& client);
+
+  bool SingleSweepRunning() const;
+  MainForm& Form() { return form_; }
+
+ private:
+  MainForm& form_;
+  OperatorSwitch& ops_;
+  std::string version_;
+};
+
+}  // namespace pts::remote

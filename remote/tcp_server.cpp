@@ -1,0 +1,302 @@
+#include "remote/tcp_server.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace pts::remote {
+
+namespace {
+// One client's turn ends after this much work (checked every few commands);
+// the rest of its input is served on a later turn of the event loop.
+constexpr auto kTurn = std::chrono::microseconds(500);
+constexpr size_t kChunk = 64 * 1024;
+}  // namespace
+
+struct TcpServer::Client {
+  int fd = -1;
+  QSocketNotifier* readable = nullptr;
+  QSocketNotifier* writable = nullptr;
+  std::string in;         // received bytes; lines are taken from `head` on
+  size_t head = 0;        // start of the line not yet taken
+  size_t scan = 0;        // no LF before this offset
+  bool overlong = false;  // dropping a line above kMaxLine up to its LF
+  bool eof = false;       // the client has sent all it will send
+  bool drained = false;   // the last read took all there was; the notifier says when more comes
+  Session session;
+  std::vector<Command> pending;  // the commands of the message being run
+  size_t next = 0;
+  bool waiting = false;    // pending[next] waits for a handler or a single sweep
+  bool scheduled = false;  // to be served on a later turn
+  bool dead = false;
+  std::string out;  // answers not yet sent
+  size_t sent = 0;  // of `out`
+};
+
+TcpServer::TcpServer(Instrument& instrument, std::function<bool()> busy, QObject* parent)
+    : QObject(parent), instrument_(instrument), busy_(std::move(busy)) {
+  poll_.setTimerType(Qt::PreciseTimer);
+  poll_.setInterval(1);
+  connect(&poll_, &QTimer::timeout, this, &TcpServer::Poll);
+}
+
+TcpServer::~TcpServer() {
+  for (auto& c : clients_) {
+    delete c->readable;
+    delete c->writable;
+    ::close(c->fd);
+  }
+  delete listener_;
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+}
+
+bool TcpServer::Listen(const std::string& address, uint16_t port, std::string* error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (const int rc = getaddrinfo(address.c_str(), service.c_str(), &hints, &found); rc != 0) {
+    *error = "no such address '" + address + "' (" + gai_strerror(rc) + ")";
+    return false;
+  }
+  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int one = 1;
+  bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
+            ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 16) == 0;
+  freeaddrinfo(found);
+  sockaddr_storage bound{};
+  socklen_t len = sizeof bound;
+  char host[NI_MAXHOST], serv[NI_MAXSERV];
+  ok = ok && ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len) == 0 &&
+       getnameinfo(reinterpret_cast<sockaddr*>(&bound), len, host, sizeof host, serv, sizeof serv,
+                   NI_NUMERICHOST | NI_NUMERICSERV) == 0;
+  if (!ok) {
+    *error = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  listen_fd_ = fd;
+  address_ = bound.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + serv
+                                         : std::string(host) + ":" + serv;
+  listener_ = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+  connect(listener_, &QSocketNotifier::activated, this, &TcpServer::Accept);
+  StatusChanged();
+  return true;
+}
+
+std::string TcpServer::Address() const {
+  return address_;
+}
+
+int TcpServer::ClientCount() const {
+  int n = 0;
+  for (const auto& c : clients_) n += c->dead ? 0 : 1;
+  return n;
+}
+
+std::string TcpServer::Status() const {
+  const int n = ClientCount();
+  return "Remote: " + Address() + ", " + std::to_string(n) + (n == 1 ? " client" : " clients");
+}
+
+void TcpServer::StatusChanged() {
+  if (on_status_) on_status_(Status());
+}
+
+void TcpServer::Accept() {
+  for (;;) {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;  // none left (or the peer already gave up)
+    if (ClientCount() >= kMaxClients) {
+      ::close(fd);
+      continue;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    auto client = std::make_unique<Client>();
+    Client* c = client.get();
+    c->fd = fd;
+    c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+    c->writable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
+    c->writable->setEnabled(false);
+    connect(c->readable, &QSocketNotifier::activated, this, [this, c] {
+      if (!c->dead) Serve(*c);
+    });
+    connect(c->writable, &QSocketNotifier::activated, this, [this, c] {
+      if (!c->dead) Send(*c);
+    });
+    clients_.push_back(std::move(client));
+    StatusChanged();
+  }
+}
+
+void TcpServer::Listening(Client& c, bool on) {
+  if (c.readable->isEnabled() != on) c.readable->setEnabled(on);
+}
+
+// Takes the next complete line into *line; false when none has arrived yet.
+bool TcpServer::NextLine(Client& c, std::string* line) {
+  for (;;) {
+    const size_t lf = c.in.find('\n', c.scan);
+    if (lf != std::string::npos) {
+      const size_t start = c.head;
+      c.head = c.scan = lf + 1;
+      if (c.overlong || lf - start > kMaxLine) {
+        c.overlong = false;
+        c.session.Push(kTooMuchData);
+        continue;
+      }
+      size_t end = lf;
+      if (end > start && c.in[end - 1] == '\r') --end;
+      line->assign(c.in, start, end - start);
+      return true;
+    }
+    // Nothing complete: keep only the partial line, or drop it when it is too long.
+    c.in.erase(0, c.head);
+    c.head = 0;
+    if (c.in.size() > kMaxLine) {
+      c.overlong = true;
+      c.in.clear();
+    }
+    c.scan = c.in.size();
+    if (c.eof || c.drained) return false;
+    // Into a buffer of its own: growing the line buffer by a chunk would clear it every time.
+    static char chunk[kChunk];
+    const ssize_t got = ::recv(c.fd, chunk, kChunk, 0);
+    if (got > 0) c.in.append(chunk, static_cast<size_t>(got));
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      c.eof = true;  // a line it did not end is dropped
+      return false;
+    }
+    if (got < 0) return false;
+    c.drained = static_cast<size_t>(got) < kChunk;
+  }
+}
+
+void TcpServer::Serve(Client& c) {
+  c.drained = false;
+  const auto start = std::chrono::steady_clock::now();
+  int done = 0;
+  std::string line;
+  bool more = true;
+  while (!c.dead) {
+    if (c.next < c.pending.size()) {
+      if (busy_() || !instrument_.Execute(c.pending[c.next], c.session, &c.out)) {
+        c.waiting = true;
+        if (!poll_.isActive()) poll_.start();
+        break;
+      }
+      c.waiting = false;
+      if (++c.next == c.pending.size()) {
+        c.pending.clear();
+        c.next = 0;
+      }
+      if (++done % 16 == 0 && std::chrono::steady_clock::now() - start > kTurn) {
+        Later(c);
+        break;
+      }
+      continue;
+    }
+    c.waiting = false;
+    if (!NextLine(c, &line)) {
+      more = false;
+      break;
+    }
+    c.pending = ParseMessage(line);
+    c.next = 0;
+  }
+  if (c.dead) return;
+  // Its input waits while its commands do, or until its next turn.
+  Listening(c, !more && !c.eof);
+  Send(c);
+}
+
+void TcpServer::Send(Client& c) {
+  while (c.sent < c.out.size()) {
+    const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      c.sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n < 0 && errno == EINTR) continue;
+    Drop(c);  // gone
+    return;
+  }
+  if (c.sent == c.out.size()) {
+    c.out.clear();
+    c.sent = 0;
+  } else if (c.out.size() - c.sent > kMaxPending) {
+    Drop(c);  // it does not read its answers
+    return;
+  } else if (c.sent > kChunk) {
+    c.out.erase(0, c.sent);
+    c.sent = 0;
+  }
+  const bool unsent = !c.out.empty();
+  if (c.writable->isEnabled() != unsent) c.writable->setEnabled(unsent);
+  // A client that has sent everything leaves once it is answered.
+  if (c.eof && !unsent && !c.waiting && !c.scheduled && c.pending.empty()) Drop(c);
+}
+
+void TcpServer::Later(Client& c) {
+  if (c.scheduled) return;
+  c.scheduled = true;
+  QTimer::singleShot(0, this, [this] {
+    for (auto& client : clients_) {
+      if (client->scheduled && !client->dead) {
+        client->scheduled = false;
+        Serve(*client);
+      }
+    }
+    Reap();
+  });
+}
+
+void TcpServer::Poll() {
+  bool any = false;
+  for (auto& c : clients_) {
+    if (c->waiting && !c->dead) {
+      Serve(*c);
+      any = any || c->waiting;
+    }
+  }
+  if (!any) poll_.stop();
+  Reap();
+}
+
+void TcpServer::Drop(Client& c) {
+  if (c.dead) return;
+  c.dead = true;
+  c.readable->setEnabled(false);
+  c.writable->setEnabled(false);
+  QTimer::singleShot(0, this, [this] { Reap(); });
+  StatusChanged();
+}
+
+void TcpServer::Reap() {
+  for (auto it = clients_.begin(); it != clients_.end();) {
+    Client& c = **it;
+    if (c.dead) {
+      // Never from inside the client's own notifier: Reap runs from timers only.
+      delete c.readable;
+      delete c.writable;
+      ::close(c.fd);
+      it = clients_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+}  // namespace pts::remote

@@ -1,0 +1,189 @@
+// The command table without sockets: each row runs one message on a fresh
+// panel and checks the answers and the errors it queued. No remote command
+// may show the person at the panel a box.
+#include "remote/command_table.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "remote_rig.h"
+
+namespace pts::remote {
+namespace {
+
+using pts::testing::RemoteRig;
+
+const std::string kPts500Limit = "Frequency >= 500 MHz is NOT Supported on PTS 500";
+
+struct Row {
+  const char* name;
+  std::string message;
+  std::string answer;
+  std::vector<std::string> errors;
+  std::vector<uint8_t> boards = {0x5E, 0x5C};  // PTS 500 stored, units 0 and 2
+  std::function<void(hid::SimulatedBackend&)> fault = nullptr;
+};
+
+class CommandTable : public ::testing::TestWithParam<Row> {};
+
+TEST_P(CommandTable, AnswersAndErrors) {
+  const Row& row = GetParam();
+  RemoteRig rig(row.boards);
+  if (row.fault) row.fault(rig.backend);
+  Session client;
+  EXPECT_EQ(rig.instrument.RunMessage(row.message, client), row.answer);
+  EXPECT_EQ(RemoteRig::Errors(client), row.errors);
+  EXPECT_TRUE(rig.person.boxes.empty()) << rig.person.boxes.front().text;
+}
+
+std::string E(int code, const std::string& detail = {}) {
+  return std::to_string(code) + ",\"" + CodeText(code) + (detail.empty() ? "" : ";" + detail) +
+         "\"";
+}
+
+const char* kMissing =
+    "Stop Frequency, Frequency Step, and Sweep Time must be entered before sweep can be started";
+const char* kDwell =
+    "Dwell time at each frequency < 1ms.  Please increase sweep time of frequency step.";
+const char* kNothingSaved =
+    "No interface board accepted the command: nothing was saved to interface EEPROM";
+const std::string kSweep = "FREQ:STAR 1000;STOP 2000;:SWE:STEP 100;TIME 1;";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CommandTable,
+    ::testing::Values(
+        Row{"Idn", "*IDN?;*TST?;*OPC?;*WAI", "pts-panel,PTS500,2,9.9.9\n0\n1\n", {}},
+        Row{"IdnNoModel", "*IDN?;:SYST:MOD?", "pts-panel,PTS,1,9.9.9\nNONE\n", {}, {0xFE}},
+        Row{"FrequencyOnTenthsOfHertz",
+            "FREQ 12.34567 KHZ;FREQ?;:SOUR:FREQ:CW 1e2;:FREQ?",
+            "12345.7\n100\n",
+            {}},
+        Row{"FrequencyWholeHertzOn3200", "SYST:MOD PTS3200;:FREQ 1234.5;FREQ?", "1235\n", {}},
+        Row{"FrequencyMinMax",
+            "FREQ MAX;FREQ?;FREQ? MAX;FREQ? MIN;:FREQ MIN;FREQ?",
+            "499999999.9\n499999999.9\n0\n0\n",
+            {}},
+        Row{"FrequencyAtLimit", "FREQ 500 MHZ;FREQ?", "0\n", {E(-222, kPts500Limit)}},
+        Row{"FrequencyRoundsToLimit", "FREQ 499999999.96", "", {E(-222, kPts500Limit)}},
+        Row{"FrequencyNegative", "FREQ -1", "", {E(-222)}},
+        Row{"FrequencyOverflow", "FREQ 1e400", "", {E(-222)}},
+        Row{"FrequencyNoModel",
+            "FREQ 1;:MEM:STOR:FREQ;:INIT",
+            "",
+            {E(-221, "no PTS model selected"), E(-221, "no PTS model selected"),
+             E(-221, "no PTS model selected")},
+            {0xFE}},
+        Row{"ParameterErrors",
+            "FREQ 1 MS;FREQ;FREQ 1,2;FREQ ON;FREQ 'x';*RST 1;:INIT 1;:LEV 1 HZ",
+            "",
+            {E(-131), E(-109), E(-108), E(-104), E(-104), E(-108), E(-108), E(-131)}},
+        Row{"HeaderErrors",
+            "BOGUS;:SOUR2:FREQ 1;:UNIT0:DATA?;:UNIT9:DATA?;:UNIT3:DATA?;:ABOR?",
+            "",
+            {E(-113), E(-114), E(-114), E(-114), E(-241), E(-113)}},
+        Row{"SyntaxErrorDropsTheRest",
+            "*IDN?;FREQ 1 @;*IDN?",
+            "pts-panel,PTS500,2,9.9.9\n",
+            {E(-102)}},
+        Row{"Boxes",
+            "FREQ:STAR 1 MHZ;STOP 2MHZ;:SWE:STEP 100 KHZ;TIME 100 MS;:FREQ:STAR?;STOP?;"
+            ":SWE:STEP?;TIME?",
+            "1000000\n2000000\n100000\n0.1\n",
+            {}},
+        Row{"BoxLimits",
+            "FREQ:STOP 500MHZ;:SWE:TIME 0.0000001;TIME -1;STEP -1",
+            "",
+            {E(-222, kPts500Limit), E(-222), E(-222), E(-222)}},
+        Row{"SweepMissingInput", "SWE:TIME 1;:INIT", "", {E(-221, kMissing)}},
+        Row{"SweepDwellTooShort",
+            "FREQ:STAR 0;STOP 10000;:SWE:STEP 1;TIME 1;:INIT;:SWE:STAT?",
+            "IDLE\n",
+            {E(-221, kDwell)}},
+        Row{"SweepOverLimit",
+            "FREQ:STAR 1000;STOP 20MHZ;:SWE:STEP 1MHZ;TIME 1;:SYST:MOD PTS10;:INIT;:INIT:CONT ON",
+            "",
+            {E(-222, "Frequency >= 10 MHz is NOT Supported on PTS 10"),
+             E(-222, "Frequency >= 10 MHz is NOT Supported on PTS 10")}},
+        Row{"Single",
+            kSweep + ":INIT;:SWE:STAT?;POIN?;DWEL?;:INIT:CONT?;:ABOR;:SWE:STAT?",
+            "SING\n10\n0.1\n0\nIDLE\n",
+            {}},
+        Row{"Continuous",
+            kSweep + ":INIT:CONT ON;:SWE:STAT?;:INIT:CONT?;CONT 0;CONT?;CONT MAYBE",
+            "CONT\n1\n0\n",
+            {E(-104)}},
+        Row{"Level",
+            "LEV 7;LEV?;LEV MIN;LEV?;LEV? MAX;LEV 14;LEV 2.4;LEV 12.6;LEV?",
+            "7\n3\n13\n13\n",
+            {E(-222), E(-222)}},
+        Row{"Model",
+            "SYST:MOD pts160;MOD?;MOD 'PTS 620';MOD?;MOD PTS999;MOD 5",
+            "PTS160\nPTS620\n",
+            {E(-222), E(-104)}},
+        Row{"Reset",
+            "FREQ:STOP 5;:LEV 9;:FREQ 1000;*RST;:FREQ:STOP?;STAR?;:LEV?;:SWE:TIME?",
+            "0\n0\n3\n0\n",
+            {}},
+        Row{"StatusRegister",
+            "BOGUS;FREQ -1;*ESR?;*ESR?;:SYST:ERR:COUN?",
+            "48\n0\n2\n",
+            {E(-113), E(-222)}},
+        Row{"Clear", "BOGUS;*CLS;:SYST:ERR:COUN?;*ESR?;:SYST:ERR?", "0\n0\n0,\"No error\"\n", {}},
+        Row{"Units",
+            "UNIT:COUN?;:UNIT2:MOD?;NUMB?;DATA?;:UNIT3:MOD?;:UNIT:MOD?;NUMB?",
+            "3\nNONE\n2\n252\nUNKNOWN\nPTS500\n0\n",
+            {},
+            {0x5E, 0xFC, 0x9C}},
+        Row{"UnitReadFails",
+            "UNIT2:DATA?",
+            "",
+            {E(-240, "unit 2 did not answer")},
+            {0x5E, 0x5C},
+            [](hid::SimulatedBackend& b) { b.FailNextReads(2, 1); }},
+        Row{"WriteFailsOnOneUnit",
+            "FREQ 1MHZ;FREQ?",
+            "1000000\n",
+            {E(-240, "unit 2 did not accept the report")},
+            {0x5E, 0x5C},
+            [](hid::SimulatedBackend& b) { b.FailNextWrites(2, 1); }},
+        Row{"SavesAccepted", "FREQ 1MHZ;:MEM:STOR:FREQ;:MEM:STOR:MOD", "", {}},
+        Row{"SaveNoBoardAccepted",
+            "MEM:STOR:FREQ",
+            "",
+            {E(-240, "unit 1 did not accept the report"), E(-241, kNothingSaved)},
+            {0x5E},
+            [](hid::SimulatedBackend& b) { b.FailNextWrites(1, 1); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CommandTableQueue, OverflowKeepsTheOldestAndEndsOnQueueOverflow) {
+  RemoteRig rig;
+  Session client;
+  std::string message;
+  for (int i = 0; i < 25; ++i) message += "BOGUS;";
+  EXPECT_EQ(rig.instrument.RunMessage(message + ":SYST:ERR:COUN?", client), "20\n");
+  const std::vector<std::string> errors = RemoteRig::Errors(client);
+  EXPECT_EQ(errors.front(), E(-113));
+  EXPECT_EQ(errors.back(), E(-350));
+  EXPECT_EQ(errors[18], E(-113));
+}
+
+TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {
+  RemoteRig rig;
+  Session client;
+  rig.instrument.RunMessage(kSweep + ":INIT", client);
+  std::string out;
+  const auto opc = ParseMessage("*OPC?");
+  EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out));
+  EXPECT_EQ(out, "");
+  rig.form.CmdStop_Click();  // the operator stops it
+  EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
+  rig.instrument.RunMessage(":INIT:CONT ON", client);
+  EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
+  EXPECT_EQ(out, "1\n1\n");
+}
+
+}  // namespace
+}  // namespace pts::remote
