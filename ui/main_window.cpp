@@ -195,21 +195,6 @@ void MainWindow::SetTabOrder() {
   }
 }
 
-void MainWindow::SetRemoteStatus(const QString& text) {
-  if (!remote_status_) {
-    remote_status_ = new QLabel(panel_);
-    remote_status_->setObjectName(QStringLiteral("RemoteStatus"));
-    remote_status_->setAccessibleName(QStringLiteral("Remote control status"));
-    remote_status_->setTextFormat(Qt::PlainText);
-    remote_status_->setFont(PanelFont(8));
-    // Below the panel's frame, across its width.
-    const int x = Px(840), y = Px(5640);
-    remote_status_->setGeometry(x, y, Px(840 + 8295) - x, Px(5640 + 300) - y);
-  }
-  remote_status_->setText(text);
-  remote_status_->setVisible(!text.isEmpty());
-}
-
 void MainWindow::BindTimers() {
   const std::pair<Timer*, void (MainForm::*)()> timers[] = {
       {&form_.TmrDwell, &MainForm::TmrDwell_Timer},

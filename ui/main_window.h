@@ -57,8 +57,6 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   TimerBinding* TimerOf(const Timer& timer) const;
   // Whether a handler is running (a modal box inside it may be up).
   bool InHandler() const { return depth_ > 0; }
-  // One line of status in the empty area under the panel; empty text hides it.
-  void SetRemoteStatus(const QString& text);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -108,7 +106,6 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   ProgressArea* progress_ = nullptr;
   QLineEdit* text_freq_ = nullptr;
   QLineEdit* text_freq_stop_ = nullptr;
-  QLabel* remote_status_ = nullptr;
   QSocketNotifier* hotplug_ = nullptr;
   bool hotplug_deferred_ = false;
   bool back_colors_pending_ = false;

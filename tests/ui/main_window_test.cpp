@@ -58,20 +58,6 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(WindowTest, RemoteStatusLineUnderThePanel) {
-  Open();
-  window->SetRemoteStatus(QStringLiteral("Remote: 127.0.0.1:5025, 1 client"));
-  auto* line = Get<QLabel>("RemoteStatus");
-  ASSERT_NE(line, nullptr);
-  EXPECT_TRUE(line->isVisible());
-  EXPECT_EQ(line->text(), "Remote: 127.0.0.1:5025, 1 client");
-  EXPECT_FALSE(line->accessibleName().isEmpty());
-  // Below every control of the panel.
-  EXPECT_GE(line->y(), window->Px(panel->form.Shape1.Top() + panel->form.Shape1.Height()));
-  window->SetRemoteStatus(QString());
-  EXPECT_FALSE(line->isVisible());
-}
-
 TEST_F(WindowTest, EveryControlHasItsNamedWidgetAtItsPlace) {
   Open();
   for (Control* c : panel->form.AllControls()) {
