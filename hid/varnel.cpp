@@ -1,6 +1,7 @@
 #include "hid/varnel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,8 @@ struct Varnel::Impl {
   bool search_on_vid = false;
   bool search_on_pid = false;
   std::FILE* log = nullptr;
+  // Writes still running on workers; declared before `open`, whose workers use it.
+  std::atomic<uint32_t> writes_pending{0};
 
   // Open interfaces in open order. The flat indexes below point into them and
   // are rebuilt whenever the list changes.
@@ -146,6 +149,7 @@ struct Varnel::Impl {
     if (cur_intf == gone.get()) cur_intf = nullptr;
     if (cur_var_intf == gone.get()) cur_var_intf = nullptr;
     if (cur_rpt_intf == gone.get()) cur_rpt_intf = nullptr;
+    gone->worker.reset();  // idle: every write is waited for
     backend.Close(gone->id);
     const std::string path = gone->path;
     const std::string name = gone->name;
@@ -165,13 +169,96 @@ struct Varnel::Impl {
     closed_as_gone.insert(in->path);
     CloseAt(static_cast<std::size_t>(pos), true);
   }
+
+  AgentInterface* ByHandle(int32_t handle) const {
+    for (const auto& in : open) {
+      if (in->handle == handle) return in.get();
+    }
+    return nullptr;
+  }
+
+  // Copies output report `ri` behind its id byte into the scratch buffer.
+  std::span<const uint8_t> Stage(AgentInterface& in, std::size_t ri) {
+    const hid::Report& rpt = in.desc.reports[ri];
+    const std::size_t size = rpt.SizeBytes();
+    in.scratch[0] = rpt.id;
+    if (size > 0) std::memcpy(in.scratch.data() + 1, in.reports[ri].data(), size);
+    return {in.scratch.data(), size + 1};
+  }
+
+  // What a write's status means to the caller. A device found gone is closed
+  // (unless a handler has closed it meanwhile).
+  bool Settle(int32_t handle, std::size_t ri, hid::IoStatus st) {
+    AgentInterface* in = ByHandle(handle);
+    if (st == hid::IoStatus::Disconnected) {
+      if (in) Gone(in);
+      return false;
+    }
+    const std::string path = in ? in->path : "handle " + std::to_string(handle);
+    if (st != hid::IoStatus::Ok) {
+      Log("write failed on " + path);
+      return false;
+    }
+    if (verbose) Log("wrote report " + std::to_string(ri) + " of " + path);
+    return true;
+  }
+
+  // One write of WriteRpts; `handle` is filled in once all are done.
+  struct Pending {
+    AgentInterface* in = nullptr;
+    std::size_t ri = 0;
+    bool output = false;
+    bool may_block = false;
+    hid::IoStatus status = hid::IoStatus::Failed;
+    int32_t handle = 0;
+  };
+
+  // Writes to distinct interfaces, side by side where they may block: all
+  // but the last of those go to the interfaces' workers, the rest are made
+  // here. Returns when every one is done.
+  void WriteRound(std::span<Pending> round) {
+    std::size_t blocking = 0;
+    std::size_t inline_k = round.size();
+    for (std::size_t k = 0; k < round.size(); ++k) {
+      round[k].may_block = round[k].output && backend.WriteMayBlock(round[k].in->id);
+      if (!round[k].may_block) continue;
+      ++blocking;
+      inline_k = k;
+    }
+    // Waits even when a write made here throws: the workers own their jobs until then.
+    struct Wait {
+      std::atomic<uint32_t>& pending;
+      ~Wait() { hid::WaitForWrites(pending); }
+    } wait{writes_pending};
+    if (blocking > 1) {
+      for (std::size_t k = 0; k < round.size(); ++k) {
+        Pending& w = round[k];
+        if (k == inline_k || !w.may_block || w.in->worker) continue;
+        w.in->worker = std::make_unique<hid::IoWorker>(backend, writes_pending);
+      }
+      writes_pending.store(static_cast<uint32_t>(blocking - 1), std::memory_order_relaxed);
+      for (std::size_t k = 0; k < round.size(); ++k) {
+        Pending& w = round[k];
+        if (k != inline_k && w.may_block)
+          w.in->worker->Start(w.in->id, Stage(*w.in, w.ri), &w.status);
+      }
+    }
+    for (std::size_t k = 0; k < round.size(); ++k) {
+      Pending& w = round[k];
+      if (!w.output || (w.may_block && k != inline_k && blocking > 1)) continue;
+      w.status = backend.Write(w.in->id, Stage(*w.in, w.ri));
+    }
+  }
 };
 
 Varnel::Varnel(hid::Backend& backend) : impl_(std::make_unique<Impl>(backend)) {}
 
 Varnel::~Varnel() {
   // Devices still open are released without events: the listener may be gone.
-  for (auto& in : impl_->open) impl_->backend.Close(in->id);
+  for (auto& in : impl_->open) {
+    in->worker.reset();
+    impl_->backend.Close(in->id);
+  }
 }
 
 void Varnel::SetListener(VarnelListener* listener) {
@@ -512,23 +599,50 @@ bool Varnel::WriteRpt() {
   if (!m.cur_rpt_intf) throw VarnelError("Varnel: no current report");
   AgentInterface* in = m.cur_rpt_intf;
   const std::size_t ri = m.cur_rpt;
-  const hid::Report& rpt = in->desc.reports[ri];
-  if (rpt.type != hid::ReportType::Output) return false;
-  const std::size_t size = rpt.SizeBytes();
-  in->scratch[0] = rpt.id;
-  if (size > 0) std::memcpy(in->scratch.data() + 1, in->reports[ri].data(), size);
-  const hid::IoStatus st =
-      m.backend.Write(in->id, std::span<const uint8_t>(in->scratch.data(), size + 1));
-  if (st == hid::IoStatus::Disconnected) {
-    m.Gone(in);
-    return false;
+  if (in->desc.reports[ri].type != hid::ReportType::Output) return false;
+  const hid::IoStatus st = m.backend.Write(in->id, m.Stage(*in, ri));
+  return m.Settle(in->handle, ri, st);
+}
+
+void Varnel::WriteRpts(std::span<const int32_t> RptIndexes, const WriteDone& done) {
+  Impl& m = *impl_;
+  std::vector<Impl::Pending> writes;
+  writes.reserve(RptIndexes.size());
+  for (const int32_t index : RptIndexes) {
+    if (index < 0) {
+      writes.push_back({});
+      continue;
+    }
+    const auto& [in, ri] = m.RptAt(index);
+    writes.push_back({in, ri, in->desc.reports[ri].type == hid::ReportType::Output});
   }
-  if (st != hid::IoStatus::Ok) {
-    m.Log("write failed on " + in->path);
-    return false;
+  // One write per interface in a round, so that each has its scratch buffer
+  // to itself and its own reports go out in order.
+  for (std::size_t begin = 0, end = 0; begin < writes.size(); begin = end) {
+    for (end = begin + 1; end < writes.size(); ++end) {
+      const auto same = [&](const Impl::Pending& w) {
+        return w.in != nullptr && w.in == writes[end].in;
+      };
+      if (std::any_of(writes.begin() + static_cast<std::ptrdiff_t>(begin),
+                      writes.begin() + static_cast<std::ptrdiff_t>(end), same)) {
+        break;
+      }
+    }
+    m.WriteRound(std::span<Impl::Pending>(writes).subspan(begin, end - begin));
   }
-  if (m.verbose) m.Log("wrote report " + std::to_string(ri) + " of " + in->path);
-  return true;
+  if (!writes.empty() && writes.back().in) {
+    m.cur_rpt_intf = writes.back().in;
+    m.cur_rpt = writes.back().ri;
+  }
+  // The interfaces may close from here on (a device found gone, a handler).
+  for (Impl::Pending& w : writes) {
+    if (w.in) w.handle = w.in->handle;
+  }
+  for (std::size_t k = 0; k < writes.size(); ++k) {
+    const Impl::Pending& w = writes[k];
+    const bool ok = w.output && m.Settle(w.handle, w.ri, w.status);
+    if (done) done(k, ok);
+  }
 }
 
 int Varnel::HotplugFd() {
