@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <string_view>
+#include <system_error>
 
 #include "hid/simulated/simulated_backend.h"
 
@@ -38,6 +40,7 @@ CommandLine Fail(std::string error) {
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   bool have_trace = false;
+  bool have_latency = false;
   std::string simulate_list;
   bool have_list = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -72,6 +75,27 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       have_trace = true;
       continue;
     }
+    if (arg == "--write-latency-ms" || arg.rfind("--write-latency-ms=", 0) == 0) {
+      constexpr const char* kLatencyError =
+          "--write-latency-ms needs a number of milliseconds from 0 to 1000 (e.g. "
+          "--write-latency-ms=0.8)";
+      std::string value;
+      if (arg == "--write-latency-ms") {
+        if (i + 1 >= args.size()) return Fail(kLatencyError);
+        value = args[++i];
+      } else {
+        value = arg.substr(19);
+      }
+      // from_chars: a decimal point whatever the locale says.
+      double ms = -1;
+      const char* last = value.data() + value.size();
+      const auto [end, ec] = std::from_chars(value.data(), last, ms);
+      // Negated so that NaN fails too.
+      if (ec != std::errc() || end != last || !(ms >= 0 && ms <= 1000)) return Fail(kLatencyError);
+      c.write_latency_ms = ms;
+      have_latency = true;
+      continue;
+    }
     if (arg.size() > 1 && arg[0] == '-') {
       std::string_view name(arg);
       name.remove_prefix(arg.rfind("--", 0) == 0 ? 2 : 1);
@@ -89,6 +113,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (have_trace && !c.simulate) {
     return Fail("--trace works only with --simulate (reports of real boards are not traced)");
   }
+  if (have_latency && !c.simulate) {
+    return Fail("--write-latency-ms works only with --simulate (real boards take their own time)");
+  }
   if (c.simulate) {
     if (have_list) {
       std::string error;
@@ -103,7 +130,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--help] [--version]\n"
+  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--write-latency-ms=X] [--help]\n"
+         "                 [--version]\n"
          "\n"
          "Front panel for the USB interface board of PTS frequency synthesizers.\n"
          "Without options it opens the boards attached over USB (vendor 0x19A1,\n"
@@ -116,6 +144,9 @@ std::string HelpText() {
          "                     board reporting 0xFE (no model stored, unit 0).\n"
          "  --trace=FILE       append one line per report a simulated board receives or\n"
          "                     sends to FILE; needs --simulate (real boards are not traced)\n"
+         "  --write-latency-ms=X  every write to a simulated board takes X ms (0 to 1000,\n"
+         "                     a fraction allowed), as a real board's USB transfer does;\n"
+         "                     needs --simulate\n"
          "  --help             show this text and exit\n"
          "  --version          show the version and exit\n"
          "\n"

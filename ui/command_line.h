@@ -14,6 +14,7 @@ struct CommandLine {
   bool simulate = false;
   std::vector<uint8_t> statuses;  // one per simulated board
   std::string trace;              // trace file; empty: none
+  double write_latency_ms = 0;    // how long every write to a simulated board takes
   std::string error;              // one line, for Action::Error
 };
 

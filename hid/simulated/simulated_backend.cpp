@@ -1,6 +1,7 @@
 #include "hid/simulated/simulated_backend.h"
 
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,16 @@ constexpr uint8_t kCmdSetOutput = 4;
 constexpr uint8_t kCmdStoreFrequency = 5;
 constexpr uint8_t kCmdStoreModel = 6;
 constexpr std::size_t kF7 = 9;  // position of F7 in the word
+
+// Sleeps until `deadline`. A real transfer ends with an interrupt, not with a
+// timer the kernel may defer by the thread's slack (50 us by default), so the
+// slack is taken off for the sleep.
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  const int slack = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  ::prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+  std::this_thread::sleep_until(deadline);
+  if (slack > 0) ::prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
+}
 
 }  // namespace
 
@@ -224,7 +235,7 @@ void SimulatedBackend::SetTrace(std::FILE* file) {
 }
 void SimulatedBackend::SetReportObserver(ReportObserver observer) {
   const std::lock_guard lock(mu_);
-  observer_ = std::move(observer);
+  observer_ = observer ? std::make_shared<const ReportObserver>(std::move(observer)) : nullptr;
 }
 
 std::vector<InterfaceInfo> SimulatedBackend::Enumerate(uint16_t vendor_id, uint16_t product_id) {
@@ -267,8 +278,9 @@ IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
   int generation = 0;
   IoStatus status = IoStatus::Ok;
   OutputWord w{};
+  const Clock::time_point start = Clock::now();
   Clock::time_point now;
-  ReportObserver observer;
+  std::shared_ptr<const ReportObserver> observer;  // a copy of the pointer only: no allocation
   {
     const std::lock_guard lock(mu_);
     const Handle* h = FindHandle(id);
@@ -291,8 +303,8 @@ IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
       observer = observer_;
     }
   }
-  if (observer) observer(number, now, w);
-  if (delay.count() > 0) std::this_thread::sleep_for(delay);
+  if (observer) (*observer)(number, now, w);
+  if (delay.count() > 0) SleepUntil(start + delay);
   if (status != IoStatus::Ok || delay.count() == 0) return status;
   const std::lock_guard lock(mu_);
   const Board& b = *boards_[static_cast<std::size_t>(number - 1)];

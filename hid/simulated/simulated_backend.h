@@ -133,7 +133,7 @@ class SimulatedBackend : public Backend {
   std::vector<HotplugEvent> pending_;
   int event_fd_ = -1;
   std::FILE* trace_ = nullptr;
-  ReportObserver observer_;
+  std::shared_ptr<const ReportObserver> observer_;
   DeviceId next_id_ = 1;
   int next_path_ = 0;
   uint64_t calls_on_closed_ = 0;

@@ -52,13 +52,38 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsRow{"TraceNeedsSimulate", {"--trace=/tmp/t"}, Action::Error, {}, "--simulate"},
         ArgsRow{"TraceNeedsFile", {"--simulate", "--trace="}, Action::Error, {}, "file"},
         ArgsRow{"TraceMissingValue", {"--simulate", "--trace"}, Action::Error, {}, "file"},
+        ArgsRow{"LatencyNeedsSimulate", {"--write-latency-ms=1"}, Action::Error, {}, "--simulate"},
+        ArgsRow{"LatencyMissingValue",
+                {"--simulate", "--write-latency-ms"},
+                Action::Error,
+                {},
+                "number"},
+        ArgsRow{"LatencyNotANumber",
+                {"--simulate", "--write-latency-ms=0.8ms"},
+                Action::Error,
+                {},
+                "number"},
+        ArgsRow{"LatencyNegative",
+                {"--simulate", "--write-latency-ms=-1"},
+                Action::Error,
+                {},
+                "number"},
+        ArgsRow{
+            "LatencyNaN", {"--simulate", "--write-latency-ms=nan"}, Action::Error, {}, "number"},
         ArgsRow{"UnknownOption", {"--bogus"}, Action::Error, {}, "--bogus"},
         ArgsRow{"StrayArgument", {"board"}, Action::Error, {}, "board"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(CommandLine, WriteLatencyTakesFractionsInBothForms) {
+  EXPECT_EQ(ParseCommandLine({"--simulate"}).write_latency_ms, 0.0);
+  EXPECT_EQ(ParseCommandLine({"--simulate", "--write-latency-ms=0.8"}).write_latency_ms, 0.8);
+  EXPECT_EQ(ParseCommandLine({"--write-latency-ms", "2", "--simulate"}).write_latency_ms, 2.0);
+}
+
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string help = HelpText();
-  for (const char* option : {"--simulate", "--trace", "--help", "--version"}) {
+  for (const char* option :
+       {"--simulate", "--trace", "--write-latency-ms", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
