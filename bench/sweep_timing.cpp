@@ -14,11 +14,14 @@
 //   dwell_ms=1 boards=4 write_latency_ms=0.8 steps=5000 mean_interval_ms=... p50_late_ms=...
 //   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
 //   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
-//   cpu_over_bare_us=...
+//   cpu_over_bare_us=... bare_blocking_p99_late_ms=...
+// bare_blocking is the bare loop blocking for the write latency after each
+// wake-up (0 without latency): the best lateness a step that waits that long can have.
 // ui_blocked is how long each step's handler held the UI thread (the window
 // answers nothing meanwhile). No window is needed: only the two timers are
 // bound (offscreen platform).
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -26,6 +29,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -125,8 +129,11 @@ struct Bare {
   double cpu_us_per_step = 0;
 };
 
-// Waits `steps` times on a timerfd of period `dwell_ms` and does nothing else.
-Bare BareTimerLoop(int dwell_ms, int steps) {
+// Waits `steps` times on a timerfd of period `dwell_ms` and does nothing else
+// but, when `block_us` > 0, block that long after each wake-up (without timer
+// slack, as the simulated boards do): the floor for any step that must wait
+// for a write of that length.
+Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
   const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
   if (fd < 0) return {};
   timespec now{};
@@ -141,6 +148,8 @@ Bare BareTimerLoop(int dwell_ms, int steps) {
   spec.it_value.tv_nsec %= 1000000000L;
   const double start_ns = double(spec.it_value.tv_sec) * 1e9 + double(spec.it_value.tv_nsec);
   timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+  const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  if (block_us > 0) prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
   std::vector<double> late;
   late.reserve(size_t(steps));
   const double cpu0 = CpuSeconds();
@@ -154,8 +163,17 @@ Bare BareTimerLoop(int dwell_ms, int steps) {
     fired += n;
     const double due = start_ns + double(fired - 1) * double(period_ns);
     late.push_back((double(now.tv_sec) * 1e9 + double(now.tv_nsec) - due) / 1e6);
+    if (block_us > 0) {
+      timespec until = now;
+      until.tv_nsec += block_us * 1000L;
+      until.tv_sec += until.tv_nsec / 1000000000L;
+      until.tv_nsec %= 1000000000L;
+      while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+      }
+    }
   }
   const double cpu = CpuSeconds() - cpu0;
+  if (slack > 0) prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
   close(fd);
   return {Percentile(late, 99), cpu / double(steps) * 1e6};
 }
@@ -288,16 +306,19 @@ int main(int argc, char** argv) {
                              (last_k - first_k)
                        : 0.0;
   const double drift = Percentile(last_late, 50) - Percentile(first_late, 50);
-  const Bare bare = BareTimerLoop(dwell_ms, steps);
+  const Bare bare = BareTimerLoop(dwell_ms, steps, 0);
+  const Bare blocking =
+      latency.count() > 0 ? BareTimerLoop(dwell_ms, steps, long(latency.count())) : Bare{};
   const double cpu_per_step = cpu / std::max(1, tick) * 1e6;
   std::printf(
       "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d mean_interval_ms=%.4f p50_late_ms=%.3f "
       "p99_late_ms=%.3f max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f "
       "ui_blocked_p50_ms=%.3f ui_blocked_p99_ms=%.3f bare_p99_late_ms=%.3f "
-      "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f\n",
+      "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f\n",
       dwell_ms, boards, latency_ms, steps, mean_interval, Percentile(late, 50),
       Percentile(late, 99), late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift,
       missed, cpu_per_step, Percentile(blocked_ms, 50), Percentile(blocked_ms, 99),
-      bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step);
+      bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step,
+      blocking.p99_late_ms);
   return 0;
 }
