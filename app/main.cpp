@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -100,7 +101,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<pts::hid::Backend> backend;
   if (cl.simulate) {
     auto sim = std::make_unique<pts::hid::SimulatedBackend>(start);
-    for (uint8_t status : cl.statuses) sim->AddBoard(status);
+    const auto latency = std::chrono::microseconds(std::lround(cl.write_latency_ms * 1000.0));
+    for (uint8_t status : cl.statuses) sim->DelayWrites(sim->AddBoard(status), latency);
     // Boards present at start are found by the open, not announced as arrivals.
     sim->DrainHotplug();
     if (trace) sim->SetTrace(trace.get());

@@ -1,19 +1,37 @@
 // Sweep timing: runs a repeating sweep through MainForm and the Qt timer
 // binding on simulated boards, time-stamps every report as the boards receive
 // it, and compares the arrivals with the ideal schedule start + k x dwell.
+// Then, in the same process, a bare loop that only waits on a timerfd of the
+// same period runs for the same number of steps: its CPU per step is what
+// this machine charges for a wake-up, so the panel's overhead per step is the
+// difference of the two.
 //
-//   sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N]
+//   sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N] [--write-latency-ms=X]
 //
+// (also `--name value`). --write-latency-ms makes every write to a simulated
+// board take X ms (a fraction allowed), as a real board's USB transfer does.
 // Prints one line:
-//   dwell_ms=1 boards=4 steps=5000 mean_interval_ms=... p50_late_ms=... p99_late_ms=...
-//   max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
-// No window is needed: only the two timers are bound (offscreen platform).
+//   dwell_ms=1 boards=4 write_latency_ms=0.8 steps=5000 mean_interval_ms=... p50_late_ms=...
+//   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
+//   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
+//   cpu_over_bare_us=... bare_blocking_p99_late_ms=...
+// bare_blocking is the bare loop blocking for the write latency after each
+// wake-up (0 without latency): the best lateness a step that waits that long can have.
+// ui_blocked is how long each step's handler held the UI thread (the window
+// answers nothing meanwhile). No window is needed: only the two timers are
+// bound (offscreen platform).
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,36 +81,133 @@ double Percentile(std::vector<double> v, double p) {
   return v[i];
 }
 
-bool IntOption(const char* arg, const char* name, int* value) {
+constexpr const char* kUsage =
+    "usage: sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N] [--write-latency-ms=X]\n";
+
+[[noreturn]] void Fail(const std::string& line) {
+  std::fprintf(stderr, "sweep_timing: %s\n", line.c_str());
+  std::exit(2);
+}
+
+// Takes option `name` at argv[*i] as `--name=value` or `--name value` (then
+// *i moves past the value). False when argv[*i] is another option.
+bool OptionValue(int argc, char** argv, int* i, const char* name, std::string* value) {
+  const char* arg = argv[*i];
   const size_t n = std::strlen(name);
-  if (std::strncmp(arg, name, n) != 0 || arg[n] != '=') return false;
-  char* end = nullptr;
-  const long v = std::strtol(arg + n + 1, &end, 10);
-  if (*end != '\0' || v < 1 || v > 10000000) {
-    std::fprintf(stderr, "sweep_timing: bad value in '%s'\n", arg);
-    std::exit(2);
+  if (std::strncmp(arg, name, n) != 0) return false;
+  if (arg[n] == '=') {
+    *value = arg + n + 1;
+    return true;
   }
-  *value = int(v);
+  if (arg[n] != '\0') return false;
+  if (*i + 1 >= argc) Fail(std::string(name) + " needs a value");
+  *value = argv[++*i];
   return true;
+}
+
+int IntValue(const char* name, const std::string& text) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < 1 || v > 10000000) {
+    Fail(std::string("bad value '") + text + "' for " + name);
+  }
+  return int(v);
+}
+
+double MsValue(const char* name, const std::string& text) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  // Up to a second; negated form so that NaN fails too.
+  if (text.empty() || *end != '\0' || !(v >= 0 && v <= 1000)) {
+    Fail(std::string("bad value '") + text + "' for " + name);
+  }
+  return v;
+}
+
+struct Bare {
+  double p99_late_ms = 0;
+  double cpu_us_per_step = 0;
+};
+
+// Waits `steps` times on a timerfd of period `dwell_ms` and does nothing else
+// but, when `block_us` > 0, block that long after each wake-up (without timer
+// slack, as the simulated boards do): the floor for any step that must wait
+// for a write of that length.
+Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
+  const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  if (fd < 0) return {};
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const long period_ns = long(dwell_ms) * 1000000L;
+  itimerspec spec{};
+  spec.it_interval.tv_nsec = period_ns % 1000000000L;
+  spec.it_interval.tv_sec = period_ns / 1000000000L;
+  spec.it_value = now;
+  spec.it_value.tv_nsec += period_ns % 1000000000L;
+  spec.it_value.tv_sec += period_ns / 1000000000L + spec.it_value.tv_nsec / 1000000000L;
+  spec.it_value.tv_nsec %= 1000000000L;
+  const double start_ns = double(spec.it_value.tv_sec) * 1e9 + double(spec.it_value.tv_nsec);
+  timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+  const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  if (block_us > 0) prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+  std::vector<double> late;
+  late.reserve(size_t(steps));
+  const double cpu0 = CpuSeconds();
+  uint64_t fired = 0;
+  while (fired < uint64_t(steps)) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, -1) < 0) continue;
+    uint64_t n = 0;
+    if (read(fd, &n, sizeof n) != ssize_t(sizeof n)) continue;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    fired += n;
+    const double due = start_ns + double(fired - 1) * double(period_ns);
+    late.push_back((double(now.tv_sec) * 1e9 + double(now.tv_nsec) - due) / 1e6);
+    if (block_us > 0) {
+      timespec until = now;
+      until.tv_nsec += block_us * 1000L;
+      until.tv_sec += until.tv_nsec / 1000000000L;
+      until.tv_nsec %= 1000000000L;
+      while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+      }
+    }
+  }
+  const double cpu = CpuSeconds() - cpu0;
+  if (slack > 0) prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
+  close(fd);
+  return {Percentile(late, 99), cpu / double(steps) * 1e6};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int dwell_ms = 1, boards = 4, steps = 5000;
+  double latency_ms = 0;
   for (int i = 1; i < argc; ++i) {
-    if (IntOption(argv[i], "--dwell-ms", &dwell_ms) || IntOption(argv[i], "--boards", &boards) ||
-        IntOption(argv[i], "--steps", &steps)) {
-      continue;
+    std::string v;
+    if (OptionValue(argc, argv, &i, "--dwell-ms", &v)) {
+      dwell_ms = IntValue("--dwell-ms", v);
+    } else if (OptionValue(argc, argv, &i, "--boards", &v)) {
+      boards = IntValue("--boards", v);
+    } else if (OptionValue(argc, argv, &i, "--steps", &v)) {
+      steps = IntValue("--steps", v);
+    } else if (OptionValue(argc, argv, &i, "--write-latency-ms", &v)) {
+      latency_ms = MsValue("--write-latency-ms", v);
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
     }
-    std::fprintf(stderr, "usage: sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N]\n");
-    return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
 
   pts::hid::SimulatedBackend backend;
-  for (int b = 0; b < boards; ++b) backend.AddBoard(0x5E);  // PTS 500, unit 0
+  const auto latency =
+      std::chrono::microseconds(std::lround(latency_ms * 1000.0));  // whole microseconds
+  for (int b = 0; b < boards; ++b) {
+    backend.AddBoard(0x5E);  // PTS 500, unit 0
+    backend.DelayWrites(b + 1, latency);
+  }
   pts::Varnel agent(backend);
   QuietOperator op;
   pts::MainForm form(agent, op, ".");
@@ -114,9 +229,13 @@ int main(int argc, char** argv) {
     seen[i] = 1;
   });
 
+  std::vector<double> blocked_ms;  // per step: how long the handler held the UI thread
+  blocked_ms.reserve(size_t(steps));
   pts::TimerBinding dwell(form.TmrDwell, [&] {
     ++tick;
+    const Clock::time_point begin = Clock::now();
     form.TmrDwell_Timer();
+    blocked_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
     if (tick == steps) {
       form.CmdStop_Click();
       app.quit();
@@ -187,11 +306,19 @@ int main(int argc, char** argv) {
                              (last_k - first_k)
                        : 0.0;
   const double drift = Percentile(last_late, 50) - Percentile(first_late, 50);
+  const Bare bare = BareTimerLoop(dwell_ms, steps, 0);
+  const Bare blocking =
+      latency.count() > 0 ? BareTimerLoop(dwell_ms, steps, long(latency.count())) : Bare{};
+  const double cpu_per_step = cpu / std::max(1, tick) * 1e6;
   std::printf(
-      "dwell_ms=%d boards=%d steps=%d mean_interval_ms=%.4f p50_late_ms=%.3f p99_late_ms=%.3f "
-      "max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f\n",
-      dwell_ms, boards, steps, mean_interval, Percentile(late, 50), Percentile(late, 99),
-      late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift, missed,
-      cpu / std::max(1, tick) * 1e6);
+      "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d mean_interval_ms=%.4f p50_late_ms=%.3f "
+      "p99_late_ms=%.3f max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f "
+      "ui_blocked_p50_ms=%.3f ui_blocked_p99_ms=%.3f bare_p99_late_ms=%.3f "
+      "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f\n",
+      dwell_ms, boards, latency_ms, steps, mean_interval, Percentile(late, 50),
+      Percentile(late, 99), late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift,
+      missed, cpu_per_step, Percentile(blocked_ms, 50), Percentile(blocked_ms, 99),
+      bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step,
+      blocking.p99_late_ms);
   return 0;
 }

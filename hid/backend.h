@@ -2,7 +2,12 @@
 // hidraw (real boards through Linux hidraw and libudev) and simulated (boards
 // inside the process). Everything above the agent cannot tell them apart.
 //
-// All calls come from the one UI thread; implementations need no locking.
+// Threads: every call comes from the UI thread, except Write, which the
+// agent may also make from the I/O worker of the device's interface while the
+// UI thread waits for it or writes another device. So Write may run for
+// several devices at once; calls on one device never overlap, and no call
+// other than Write runs while a worker writes. Implementations guard what devices
+// share (their table of open devices, a trace) accordingly.
 #pragma once
 
 #include <cstdint>
@@ -59,8 +64,13 @@ class Backend {
   virtual OpenResult Open(const std::string& path) = 0;
 
   // Sends one output report: `report[0]` is the report id (0 for a device
-  // without ids), then the report's bytes. Returns Ok only when all bytes went out.
+  // without ids), then the report's bytes. Returns Ok only when all bytes went
+  // out. May be called from an I/O worker (see above).
   virtual IoStatus Write(DeviceId id, std::span<const uint8_t> report) = 0;
+
+  // False when Write on this device returns at once (it never waits for a
+  // transfer), so that handing it to a worker would only cost a wake-up.
+  virtual bool WriteMayBlock(DeviceId /*id*/) { return true; }
 
   // Gets the current input report `report_id` (0 when the device has none).
   // `buffer` receives the report id byte first, then the report; `*received`

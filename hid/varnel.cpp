@@ -1,6 +1,7 @@
 #include "hid/varnel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +9,7 @@
 #include <set>
 #include <utility>
 
-#include "hid/varnel_interface.h"
+#include "hid/varnel_impl.h"
 
 namespace pts {
 
@@ -16,162 +17,16 @@ namespace {
 
 constexpr const char* kUdevRule = "/etc/udev/rules.d/70-pts-panel.rules";
 
-using hid::AgentInterface;
-using hid::AgentVar;
-
 }  // namespace
-
-struct Varnel::Impl {
-  explicit Impl(hid::Backend& b) : backend(b) {}
-  ~Impl() {
-    if (log) std::fclose(log);
-  }
-
-  hid::Backend& backend;
-  VarnelListener* listener = nullptr;
-
-  std::string log_file = "HidLog.txt";
-  int32_t time_out = 3000;
-  bool logging = false;
-  bool verbose = false;
-  bool show_operations = false;
-  int32_t vid_to_match = 0;
-  int32_t pid_to_match = 0;
-  bool search_on_vid = false;
-  bool search_on_pid = false;
-  std::FILE* log = nullptr;
-
-  // Open interfaces in open order. The flat indexes below point into them and
-  // are rebuilt whenever the list changes.
-  std::vector<std::unique_ptr<AgentInterface>> open;
-  std::vector<std::pair<AgentInterface*, std::size_t>> all_vars;
-  std::vector<std::pair<AgentInterface*, std::size_t>> all_rpts;
-  int32_t next_handle = 1;
-
-  AgentInterface* cur_intf = nullptr;
-  AgentInterface* cur_var_intf = nullptr;
-  std::size_t cur_var = 0;
-  AgentInterface* cur_rpt_intf = nullptr;
-  std::size_t cur_rpt = 0;
-
-  // Paths already reported to the operator (access denied, bad descriptor),
-  // so that every OpenDevices does not repeat the notice; cleared on removal.
-  std::set<std::string> noticed;
-  // Paths closed because I/O found them gone; their later removal event is
-  // not reported a second time.
-  std::set<std::string> closed_as_gone;
-
-  uint16_t VidFilter() const {
-    return search_on_vid ? static_cast<uint16_t>(vid_to_match) : uint16_t{0};
-  }
-  uint16_t PidFilter() const {
-    return search_on_pid ? static_cast<uint16_t>(pid_to_match) : uint16_t{0};
-  }
-  bool Matches(uint16_t vid, uint16_t pid) const {
-    const uint16_t fv = VidFilter();
-    const uint16_t fp = PidFilter();
-    return (fv == 0 || fv == vid) && (fp == 0 || fp == pid);
-  }
-
-  void Log(const std::string& line) {
-    if (!logging || log_file.empty()) return;
-    if (!log) log = std::fopen(log_file.c_str(), "a");
-    if (!log) return;
-    std::fprintf(log, "%s\n", line.c_str());
-    std::fflush(log);
-  }
-
-  void Rebuild() {
-    all_vars.clear();
-    all_rpts.clear();
-    for (auto& up : open) {
-      AgentInterface* in = up.get();
-      in->var_base = static_cast<int32_t>(all_vars.size());
-      in->rpt_base = static_cast<int32_t>(all_rpts.size());
-      for (std::size_t i = 0; i < in->vars.size(); ++i) all_vars.emplace_back(in, i);
-      for (std::size_t i = 0; i < in->reports.size(); ++i) all_rpts.emplace_back(in, i);
-    }
-  }
-
-  int PositionOf(const AgentInterface* in) const {
-    for (std::size_t i = 0; i < open.size(); ++i) {
-      if (open[i].get() == in) return static_cast<int>(i);
-    }
-    return -1;
-  }
-  int PositionOfPath(const std::string& path) const {
-    for (std::size_t i = 0; i < open.size(); ++i) {
-      if (open[i]->path == path) return static_cast<int>(i);
-    }
-    return -1;
-  }
-
-  const std::pair<AgentInterface*, std::size_t>& VarAt(int32_t index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= all_vars.size()) {
-      throw VarnelError("Varnel: variable index " + std::to_string(index) + " out of range");
-    }
-    return all_vars[static_cast<std::size_t>(index)];
-  }
-  const std::pair<AgentInterface*, std::size_t>& RptAt(int32_t index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= all_rpts.size()) {
-      throw VarnelError("Varnel: report index " + std::to_string(index) + " out of range");
-    }
-    return all_rpts[static_cast<std::size_t>(index)];
-  }
-  AgentInterface& CurIntf() const {
-    if (!cur_intf) throw VarnelError("Varnel: no current interface");
-    return *cur_intf;
-  }
-  const hid::Field& CurField() const {
-    if (!cur_var_intf) throw VarnelError("Varnel: no current variable");
-    return cur_var_intf->desc.fields[cur_var_intf->vars[cur_var].field];
-  }
-  AgentVar& CurVar() const {
-    if (!cur_var_intf) throw VarnelError("Varnel: no current variable");
-    return cur_var_intf->vars[cur_var];
-  }
-
-  void NoticeOnce(const std::string& path, const std::string& text) {
-    if (!noticed.insert(path).second) return;
-    Log(text);
-    if (listener) listener->Notice(text);
-  }
-
-  // Removes open interface `pos`, closes it in the backend and raises the events.
-  // `removed`: the device went away (DeviceRemoved first); else a plain close.
-  void CloseAt(std::size_t pos, bool removed) {
-    std::unique_ptr<AgentInterface> gone = std::move(open[pos]);
-    open.erase(open.begin() + static_cast<std::ptrdiff_t>(pos));
-    Rebuild();
-    if (cur_intf == gone.get()) cur_intf = nullptr;
-    if (cur_var_intf == gone.get()) cur_var_intf = nullptr;
-    if (cur_rpt_intf == gone.get()) cur_rpt_intf = nullptr;
-    backend.Close(gone->id);
-    const std::string path = gone->path;
-    const std::string name = gone->name;
-    const int32_t handle = gone->handle;
-    gone.reset();
-    Log((removed ? "removed " : "closed ") + path + " handle " + std::to_string(handle));
-    if (removed && listener) listener->DeviceRemoved(0, std::to_string(pos) + " " + path);
-    // Counted now: the DeviceRemoved handler may have opened or closed interfaces.
-    const auto still_open = static_cast<int32_t>(open.size());
-    if (listener) listener->InterfaceClosed(still_open, name, handle);
-  }
-
-  // A transfer found the device gone: close it as a removal would.
-  void Gone(AgentInterface* in) {
-    const int pos = PositionOf(in);
-    if (pos < 0) return;
-    closed_as_gone.insert(in->path);
-    CloseAt(static_cast<std::size_t>(pos), true);
-  }
-};
 
 Varnel::Varnel(hid::Backend& backend) : impl_(std::make_unique<Impl>(backend)) {}
 
 Varnel::~Varnel() {
   // Devices still open are released without events: the listener may be gone.
-  for (auto& in : impl_->open) impl_->backend.Close(in->id);
+  for (auto& in : impl_->open) {
+    in->worker.reset();
+    impl_->backend.Close(in->id);
+  }
 }
 
 void Varnel::SetListener(VarnelListener* listener) {
@@ -504,30 +359,6 @@ bool Varnel::ReadRpt() {
   const auto local = static_cast<int32_t>(ri);
   const int32_t all = in->rpt_base + local;
   if (m.listener) m.listener->ReportArrived(local, all);
-  return true;
-}
-
-bool Varnel::WriteRpt() {
-  Impl& m = *impl_;
-  if (!m.cur_rpt_intf) throw VarnelError("Varnel: no current report");
-  AgentInterface* in = m.cur_rpt_intf;
-  const std::size_t ri = m.cur_rpt;
-  const hid::Report& rpt = in->desc.reports[ri];
-  if (rpt.type != hid::ReportType::Output) return false;
-  const std::size_t size = rpt.SizeBytes();
-  in->scratch[0] = rpt.id;
-  if (size > 0) std::memcpy(in->scratch.data() + 1, in->reports[ri].data(), size);
-  const hid::IoStatus st =
-      m.backend.Write(in->id, std::span<const uint8_t>(in->scratch.data(), size + 1));
-  if (st == hid::IoStatus::Disconnected) {
-    m.Gone(in);
-    return false;
-  }
-  if (st != hid::IoStatus::Ok) {
-    m.Log("write failed on " + in->path);
-    return false;
-  }
-  if (m.verbose) m.Log("wrote report " + std::to_string(ri) + " of " + in->path);
   return true;
 }
 

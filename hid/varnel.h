@@ -9,8 +9,11 @@
 // VarnelError; a missing variable or report is reported by return values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -138,6 +141,16 @@ class Varnel {
   // a device found gone is closed (DeviceRemoved, then InterfaceClosed).
   bool ReadRpt();
   bool WriteRpt();
+  // Writes several output reports at once: the writes to different interfaces
+  // run side by side (each interface's own I/O worker), those to one interface
+  // one after another in the order given, and the call returns when all are
+  // done. Then, in the order given, it calls `done(k, ok)` for report k with
+  // what WriteRpt would have returned, after closing a device the write found
+  // gone as WriteRpt does. A negative index stands for no report: its result
+  // is false. Another index out of range throws before anything is written.
+  // The current report is the last one given, as after SelectRpt and WriteRpt.
+  using WriteDone = std::function<void(std::size_t k, bool ok)>;
+  void WriteRpts(std::span<const int32_t> RptIndexes, const WriteDone& done);
 
   // Hot-plug: the fd to watch (-1 if none) and the call to make when it is readable.
   int HotplugFd();

@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "hid/backend.h"
 #include "hid/descriptor.h"
+#include "hid/io_worker.h"
 
 namespace pts::hid {
 
@@ -37,6 +39,9 @@ struct AgentInterface {
   std::vector<uint8_t> scratch;  // id byte + largest report; reused for every transfer
   int32_t var_base = 0;          // all-variable index of vars[0]
   int32_t rpt_base = 0;          // all-report index of reports[0]
+  // Made on the first write that may block and goes side by side with others;
+  // stopped before the device is closed.
+  std::unique_ptr<IoWorker> worker;
 
   const Field& FieldOf(const AgentVar& v) const { return desc.fields[v.field]; }
 };

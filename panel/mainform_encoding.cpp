@@ -1,3 +1,5 @@
+#include <vector>
+
 #include "panel/encoding.h"
 #include "panel/mainform.h"
 
@@ -18,12 +20,17 @@ void MainForm::TranslateFrequency() {
       break;
   }
 
-  // A write that finds its board gone closes the interface from inside the
-  // loop, which removes and re-binds entries of Devices. Walk a copy so the
-  // remaining boards are still written once each, and keep every object alive
-  // while its own call runs.
+  // Every unit is staged first, then the writes of all units go out together
+  // (a real board's write blocks for its USB transfer) and the results are
+  // taken in unit order. A write that finds its board gone closes the
+  // interface while the results are taken, which removes and re-binds entries
+  // of Devices: walk a copy, which also keeps every object alive meanwhile.
   const std::vector<std::shared_ptr<TPTS>> units = Devices;
   units_accepted_ = 0;
+  std::vector<int32_t> reports;
+  std::vector<size_t> unit_of;  // the unit of each report
+  reports.reserve(units.size());
+  unit_of.reserve(units.size());
   for (size_t i = 0; i < units.size(); ++i) {
     DevNum = static_cast<int32_t>(i) + 1;
     TPTS& unit = *units[i];
@@ -41,12 +48,17 @@ void MainForm::TranslateFrequency() {
     unit.F8()->UnScaledValue(e.word[kF8]);
     unit.F9()->UnScaledValue(e.word[kF9]);
     unit.F10()->UnScaledValue(e.word[kF10]);
-    if (unit.WriteAllReports()) {
+    reports.push_back(unit.RptAIndex());  // -1 (none bound) fails in its turn
+    unit_of.push_back(i);
+  }
+  agent_.WriteRpts(reports, [&](size_t k, bool ok) {
+    DevNum = static_cast<int32_t>(unit_of[k]) + 1;
+    if (ok) {
       ++units_accepted_;
     } else {
       op_.Beep();
     }
-  }
+  });
   DevNum = static_cast<int32_t>(Devices.size()) + 1;
   TextFreq.BackColor(kGreen);
 }

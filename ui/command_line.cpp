@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 #include "hid/simulated/simulated_backend.h"
 
@@ -38,6 +40,7 @@ constexpr OptionSpec kOptions[] = {
     {"trace", Takes::Value, "FILE"},
     {"listen", Takes::OptionalValue, "[ADDR:]PORT"},
     {"no-window", Takes::Nothing, ""},
+    {"write-latency-ms", Takes::Value, "X"},
 };
 
 bool Contains(auto& list, std::string_view name) {
@@ -79,6 +82,15 @@ bool ParseListen(std::string_view value, CommandLine& c, std::string* error) {
   if (n > 65535) return false;
   c.listen_port = static_cast<uint16_t>(n);
   return true;
+}
+
+// The value of --write-latency-ms: milliseconds, 0 to 1000, a fraction allowed.
+bool ParseLatency(const std::string& value, double* ms) {
+  // from_chars: a decimal point whatever the locale says.
+  const char* last = value.data() + value.size();
+  const auto result = std::from_chars(value.data(), last, *ms);
+  // Negated so that NaN fails too.
+  return result.ec == std::errc() && result.ptr == last && *ms >= 0 && *ms <= 1000;
 }
 
 // One of our options as the command line gave it.
@@ -149,6 +161,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
   CommandLine c;
   bool have_trace = false;
+  bool have_latency = false;
   std::optional<std::string> simulate_list;
   for (const Given& g : given) {
     const std::string_view name = g.spec->name;
@@ -165,10 +178,20 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (g.value && !ParseListen(*g.value, c, &error)) return Fail(error);
     } else if (name == "no-window") {
       c.no_window = true;
+    } else if (name == "write-latency-ms") {
+      if (!ParseLatency(*g.value, &c.write_latency_ms)) {
+        return Fail(
+            "--write-latency-ms needs a number of milliseconds from 0 to 1000 (e.g. "
+            "--write-latency-ms=0.8)");
+      }
+      have_latency = true;
     }
   }
   if (have_trace && !c.simulate) {
     return Fail("--trace works only with --simulate (reports of real boards are not traced)");
+  }
+  if (have_latency && !c.simulate) {
+    return Fail("--write-latency-ms works only with --simulate (real boards take their own time)");
   }
   if (c.no_window && !c.listen) {
     return Fail("--no-window needs --listen (without a window the program is driven remotely)");
@@ -190,8 +213,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 // (packaging/), so an option line starts with two blanks and its dash, and
 // the lines that carry on its description are indented further.
 std::string HelpText() {
-  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--listen[=[ADDR:]PORT]]\n"
-         "                 [--no-window] [--help] [--version]\n"
+  return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--write-latency-ms=X]\n"
+         "                 [--listen[=[ADDR:]PORT]] [--no-window] [--help] [--version]\n"
          "\n"
          "Front panel for the USB interface board of PTS frequency synthesizers.\n"
          "Without options it opens the boards attached over USB (vendor 0x19A1,\n"
@@ -204,6 +227,10 @@ std::string HelpText() {
          "                     board reporting 0xFE (no model stored, unit 0).\n"
          "  --trace=FILE       append one line per report a simulated board receives or\n"
          "                     sends to FILE; needs --simulate (real boards are not traced)\n"
+         "  --write-latency-ms=X\n"
+         "                     every write to a simulated board takes X ms (0 to 1000,\n"
+         "                     a fraction allowed), as a real board's USB transfer\n"
+         "                     does; needs --simulate\n"
          "  --listen[=[ADDR:]PORT]\n"
          "                     take SCPI commands over TCP (raw socket). Alone: on\n"
          "                     127.0.0.1:5025; a bare PORT listens on 127.0.0.1; port 0\n"

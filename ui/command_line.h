@@ -19,6 +19,7 @@ struct CommandLine {
   std::string listen_address = "127.0.0.1";
   uint16_t listen_port = 5025;  // 0: any free port
   bool no_window = false;       // --no-window: needs --listen
+  double write_latency_ms = 0;  // how long every write to a simulated board takes
   std::string error;            // one line, for Action::Error
 };
 

@@ -254,12 +254,14 @@ OpenResult HidrawBackend::Open(const std::string& path) {
   }
 
   r.status = IoStatus::Ok;
+  const std::lock_guard lock(devices_mu_);
   r.id = next_id_++;
   devices_[r.id] = Device{fd, path};
   return r;
 }
 
 HidrawBackend::Device* HidrawBackend::Find(DeviceId id) {
+  const std::lock_guard lock(devices_mu_);
   auto it = devices_.find(id);
   return it == devices_.end() ? nullptr : &it->second;
 }
@@ -367,6 +369,7 @@ IoStatus HidrawBackend::ReadInput(Device& dev, uint8_t report_id, std::span<uint
 }
 
 void HidrawBackend::Close(DeviceId id) {
+  const std::lock_guard lock(devices_mu_);
   auto it = devices_.find(id);
   if (it == devices_.end()) return;
   ::close(it->second.fd);

@@ -18,12 +18,18 @@
 // through the monitor, whose descriptor is drained completely by DrainHotplug,
 // so a notifier on it cannot spin.
 //
+// Write may come from the agent's I/O worker of the device's interface, so
+// several writes on different nodes run at once: the table of open devices is
+// locked while it is looked up or changed, the I/O itself runs outside the lock
+// and touches only its own node (std::map keeps the entry where it is).
+//
 // Hot-plug needs a running udev daemon (the monitor listens to events udev has
 // processed, so that the node's permissions are already set when it arrives).
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "hid/backend.h"
@@ -70,6 +76,7 @@ class HidrawBackend : public Backend {
 
   udev* udev_ = nullptr;
   udev_monitor* monitor_ = nullptr;
+  std::mutex devices_mu_;  // guards devices_ and next_id_
   std::map<DeviceId, Device> devices_;
   // Ids of every node seen, so that a removal (whose sysfs entry is already
   // gone) still says which device left.

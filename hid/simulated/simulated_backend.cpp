@@ -1,6 +1,7 @@
 #include "hid/simulated/simulated_backend.h"
 
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,16 @@ constexpr uint8_t kCmdSetOutput = 4;
 constexpr uint8_t kCmdStoreFrequency = 5;
 constexpr uint8_t kCmdStoreModel = 6;
 constexpr std::size_t kF7 = 9;  // position of F7 in the word
+
+// Sleeps until `deadline`. A real transfer ends with an interrupt, not with a
+// timer the kernel may defer by the thread's slack (50 us by default), so the
+// slack is taken off for the sleep.
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  const int slack = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  ::prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+  std::this_thread::sleep_until(deadline);
+  if (slack > 0) ::prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
+}
 
 }  // namespace
 
@@ -81,14 +92,14 @@ SimulatedBackend::~SimulatedBackend() {
 }
 
 SimulatedBackend::Board& SimulatedBackend::At(int board) {
-  if (board < 1 || board > BoardCount()) {
+  if (board < 1 || static_cast<std::size_t>(board) > boards_.size()) {
     throw std::out_of_range("SimulatedBackend: no board " + std::to_string(board));
   }
   return *boards_[static_cast<std::size_t>(board - 1)];
 }
 
 const SimulatedBackend::Board& SimulatedBackend::At(int board) const {
-  if (board < 1 || board > BoardCount()) {
+  if (board < 1 || static_cast<std::size_t>(board) > boards_.size()) {
     throw std::out_of_range("SimulatedBackend: no board " + std::to_string(board));
   }
   return *boards_[static_cast<std::size_t>(board - 1)];
@@ -103,15 +114,19 @@ void SimulatedBackend::Queue(HotplugEvent event) {
 }
 
 int SimulatedBackend::AddBoard(uint8_t status) {
-  const int n = BoardCount() + 1;
+  const int n = [this] {
+    const std::lock_guard lock(mu_);
+    return static_cast<int>(boards_.size()) + 1;
+  }();
   return AddDevice(kBoardVendorId, kBoardProductId, BoardReportDescriptor(), status,
                    "PTS interface board (simulated " + std::to_string(n) + ")");
 }
 
 int SimulatedBackend::AddDevice(uint16_t vendor_id, uint16_t product_id,
                                 std::vector<uint8_t> descriptor, uint8_t status, std::string name) {
+  const std::lock_guard lock(mu_);
   auto b = std::make_unique<Board>();
-  b->number = BoardCount() + 1;
+  b->number = static_cast<int>(boards_.size()) + 1;
   b->vendor_id = vendor_id;
   b->product_id = product_id;
   b->descriptor = std::move(descriptor);
@@ -126,10 +141,12 @@ int SimulatedBackend::AddDevice(uint16_t vendor_id, uint16_t product_id,
 }
 
 int SimulatedBackend::BoardCount() const {
+  const std::lock_guard lock(mu_);
   return static_cast<int>(boards_.size());
 }
 
 void SimulatedBackend::Unplug(int board) {
+  const std::lock_guard lock(mu_);
   Board& b = At(board);
   if (!b.attached) return;
   b.attached = false;
@@ -138,6 +155,7 @@ void SimulatedBackend::Unplug(int board) {
 }
 
 void SimulatedBackend::Replug(int board) {
+  const std::lock_guard lock(mu_);
   Board& b = At(board);
   if (b.attached) return;
   b.attached = true;
@@ -146,64 +164,82 @@ void SimulatedBackend::Replug(int board) {
 }
 
 bool SimulatedBackend::IsAttached(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).attached;
 }
 std::string SimulatedBackend::PathOf(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).path;
 }
 
 void SimulatedBackend::FailNextWrites(int board, int count) {
+  const std::lock_guard lock(mu_);
   At(board).fail_writes = count;
 }
 void SimulatedBackend::FailNextReads(int board, int count) {
+  const std::lock_guard lock(mu_);
   At(board).fail_reads = count;
 }
 void SimulatedBackend::DelayWrites(int board, std::chrono::microseconds delay) {
+  const std::lock_guard lock(mu_);
   At(board).write_delay = delay;
 }
 void SimulatedBackend::DenyAccess(int board, bool deny) {
+  const std::lock_guard lock(mu_);
   At(board).deny = deny;
 }
 
 const std::vector<OutputWord>& SimulatedBackend::Received(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).history;
 }
 uint64_t SimulatedBackend::TotalReceived(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).total;
 }
 std::vector<uint8_t> SimulatedBackend::LastReport(int board) const {
+  const std::lock_guard lock(mu_);
   const Board& b = At(board);
   return {b.last_raw.begin(), b.last_raw.begin() + static_cast<std::ptrdiff_t>(b.last_raw_size)};
 }
 void SimulatedBackend::ClearReceived(int board) {
+  const std::lock_guard lock(mu_);
   At(board).history.clear();
 }
 OutputWord SimulatedBackend::Output(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).output;
 }
 uint8_t SimulatedBackend::Status(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).status;
 }
 void SimulatedBackend::SetStatus(int board, uint8_t status) {
+  const std::lock_guard lock(mu_);
   Board& b = At(board);
   b.status = status;
   b.eeprom.model_code = status & 0xF0;
 }
 const BoardEeprom& SimulatedBackend::Eeprom(int board) const {
+  const std::lock_guard lock(mu_);
   return At(board).eeprom;
 }
 void SimulatedBackend::SetInputReport(int board, std::vector<uint8_t> bytes) {
+  const std::lock_guard lock(mu_);
   At(board).input_override = std::move(bytes);
 }
 
 void SimulatedBackend::SetTrace(std::FILE* file) {
+  const std::lock_guard lock(mu_);
   trace_ = file;
 }
 void SimulatedBackend::SetReportObserver(ReportObserver observer) {
-  observer_ = std::move(observer);
+  const std::lock_guard lock(mu_);
+  observer_ = observer ? std::make_shared<const ReportObserver>(std::move(observer)) : nullptr;
 }
 
 std::vector<InterfaceInfo> SimulatedBackend::Enumerate(uint16_t vendor_id, uint16_t product_id) {
+  const std::lock_guard lock(mu_);
   std::vector<InterfaceInfo> out;
   for (const auto& b : boards_) {
     if (!b->attached) continue;
@@ -215,6 +251,7 @@ std::vector<InterfaceInfo> SimulatedBackend::Enumerate(uint16_t vendor_id, uint1
 }
 
 OpenResult SimulatedBackend::Open(const std::string& path) {
+  const std::lock_guard lock(mu_);
   OpenResult r;
   for (const auto& b : boards_) {
     if (!b->attached || b->path != path) continue;
@@ -236,19 +273,66 @@ OpenResult SimulatedBackend::Open(const std::string& path) {
 }
 
 IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
+  std::chrono::microseconds delay{0};
+  int number = 0;
+  int generation = 0;
+  IoStatus status = IoStatus::Ok;
+  OutputWord w{};
+  const Clock::time_point start = Clock::now();
+  Clock::time_point now;
+  std::shared_ptr<const ReportObserver> observer;  // a copy of the pointer only: no allocation
+  {
+    const std::lock_guard lock(mu_);
+    const Handle* h = FindHandle(id);
+    if (!h) return IoStatus::Failed;
+    Board& b = *boards_[static_cast<std::size_t>(h->board - 1)];
+    if (!b.attached || b.generation != h->generation) return IoStatus::Disconnected;
+    delay = b.write_delay;
+    number = b.number;
+    generation = b.generation;
+    if (b.fail_writes > 0) {
+      --b.fail_writes;
+      status = IoStatus::Failed;
+    } else if (report.empty()) {
+      status = IoStatus::Failed;
+    } else {
+      // The board takes the word when the transfer starts; the call returns
+      // when the transfer is done.
+      now = Clock::now();
+      Accept(b, report, now, &w);
+      observer = observer_;
+    }
+  }
+  if (observer) (*observer)(number, now, w);
+  if (delay.count() > 0) SleepUntil(start + delay);
+  if (status != IoStatus::Ok || delay.count() == 0) return status;
+  const std::lock_guard lock(mu_);
+  const Board& b = *boards_[static_cast<std::size_t>(number - 1)];
+  return b.attached && b.generation == generation ? IoStatus::Ok : IoStatus::Disconnected;
+}
+
+bool SimulatedBackend::WriteMayBlock(DeviceId id) {
+  const std::lock_guard lock(mu_);
+  const Handle* h = FindHandle(id);
+  return h && boards_[static_cast<std::size_t>(h->board - 1)]->write_delay.count() > 0;
+}
+
+uint64_t SimulatedBackend::CallsOnClosed() const {
+  const std::lock_guard lock(mu_);
+  return calls_on_closed_;
+}
+
+const SimulatedBackend::Handle* SimulatedBackend::FindHandle(DeviceId id) {
   const auto h =
       std::find_if(handles_.begin(), handles_.end(), [id](const Handle& x) { return x.id == id; });
-  if (h == handles_.end()) return IoStatus::Failed;
-  Board& b = *boards_[static_cast<std::size_t>(h->board - 1)];
-  if (!b.attached || b.generation != h->generation) return IoStatus::Disconnected;
-  if (b.write_delay.count() > 0) std::this_thread::sleep_for(b.write_delay);
-  if (b.fail_writes > 0) {
-    --b.fail_writes;
-    return IoStatus::Failed;
-  }
-  if (report.empty()) return IoStatus::Failed;
-  const Clock::time_point now = Clock::now();
-  OutputWord w{};
+  if (h != handles_.end()) return &*h;
+  ++calls_on_closed_;
+  return nullptr;
+}
+
+void SimulatedBackend::Accept(Board& b, std::span<const uint8_t> report, Clock::time_point now,
+                              OutputWord* word) {
+  OutputWord& w = *word;
   const std::size_t n = std::min(w.size(), report.size() - 1);
   std::copy_n(report.begin() + 1, n, w.begin());
 
@@ -276,6 +360,7 @@ IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
   std::copy_n(report.begin(), b.last_raw_size, b.last_raw.begin());
   ++b.total;
 
+  // Under the lock with its time stamp: lines stay whole and in time order.
   if (trace_) {
     const double t = std::chrono::duration<double>(now - origin_).count();
     std::fprintf(trace_,
@@ -285,16 +370,14 @@ IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
                  w[11], w[12]);
     std::fflush(trace_);
   }
-  if (observer_) observer_(b.number, now, w);
-  return IoStatus::Ok;
 }
 
 IoStatus SimulatedBackend::GetInputReport(DeviceId id, uint8_t report_id, std::span<uint8_t> buffer,
                                           int /*timeout_ms*/, std::size_t* received) {
+  const std::lock_guard lock(mu_);
   if (received) *received = 0;
-  const auto h =
-      std::find_if(handles_.begin(), handles_.end(), [id](const Handle& x) { return x.id == id; });
-  if (h == handles_.end()) return IoStatus::Failed;
+  const Handle* h = FindHandle(id);
+  if (!h) return IoStatus::Failed;
   Board& b = *boards_[static_cast<std::size_t>(h->board - 1)];
   if (!b.attached || b.generation != h->generation) return IoStatus::Disconnected;
   // A failing read answers at once instead of sleeping out the time-out.
@@ -317,6 +400,7 @@ IoStatus SimulatedBackend::GetInputReport(DeviceId id, uint8_t report_id, std::s
 }
 
 void SimulatedBackend::Close(DeviceId id) {
+  const std::lock_guard lock(mu_);
   std::erase_if(handles_, [id](const Handle& x) { return x.id == id; });
 }
 
@@ -325,6 +409,7 @@ int SimulatedBackend::HotplugFd() {
 }
 
 std::vector<HotplugEvent> SimulatedBackend::DrainHotplug() {
+  const std::lock_guard lock(mu_);
   std::vector<HotplugEvent> out;
   out.swap(pending_);
   if (event_fd_ >= 0) {

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,9 @@ class SimulatedBackend : public Backend {
  public:
   using Clock = std::chrono::steady_clock;
   // Called for every output report a board accepts, with the 1-based board
-  // number, the time it arrived and the word.
+  // number, the time it arrived and the word. It runs on the thread that made
+  // the write (an I/O worker of the agent among them), outside the backend's
+  // lock, so it may call the backend; calls for different boards may overlap.
   using ReportObserver = std::function<void(int board, Clock::time_point at, const OutputWord&)>;
 
   explicit SimulatedBackend(Clock::time_point origin = Clock::now());
@@ -62,10 +66,17 @@ class SimulatedBackend : public Backend {
   std::string PathOf(int board) const;
 
   // Fault injection.
-  void FailNextWrites(int board, int count);                     // Write returns Failed
-  void FailNextReads(int board, int count);                      // GetInputReport returns TimedOut
-  void DelayWrites(int board, std::chrono::microseconds delay);  // every write blocks this long
-  void DenyAccess(int board, bool deny);                         // Open returns AccessDenied
+  void FailNextWrites(int board, int count);  // Write returns Failed
+  void FailNextReads(int board, int count);   // GetInputReport returns TimedOut
+  // Every write takes this long, as a real board's USB transfer does: the
+  // board takes the word at once, the call returns after `delay` (and reports
+  // Disconnected when the board was unplugged meanwhile).
+  void DelayWrites(int board, std::chrono::microseconds delay);
+  void DenyAccess(int board, bool deny);  // Open returns AccessDenied
+
+  // Write and GetInputReport calls with a handle that is closed or was never
+  // opened: what a caller that used a dropped device would make.
+  uint64_t CallsOnClosed() const;
 
   // What a board has received and keeps. The history keeps at most
   // kHistoryCap words per board: when it is full the older half is dropped,
@@ -96,6 +107,7 @@ class SimulatedBackend : public Backend {
   std::vector<InterfaceInfo> Enumerate(uint16_t vendor_id, uint16_t product_id) override;
   OpenResult Open(const std::string& path) override;
   IoStatus Write(DeviceId id, std::span<const uint8_t> report) override;
+  bool WriteMayBlock(DeviceId id) override;  // true when the board's writes are delayed
   IoStatus GetInputReport(DeviceId id, uint8_t report_id, std::span<uint8_t> buffer, int timeout_ms,
                           std::size_t* received) override;
   void Close(DeviceId id) override;
@@ -108,16 +120,23 @@ class SimulatedBackend : public Backend {
   Board& At(int board);
   const Board& At(int board) const;
   void Queue(HotplugEvent event);
+  const Handle* FindHandle(DeviceId id);  // counts a miss in calls_on_closed_
+  void Accept(Board& b, std::span<const uint8_t> report, Clock::time_point now, OutputWord* word);
 
+  // Guards everything below: writes come from the agent's I/O workers, the
+  // rest from the UI thread (or a test's observer). References handed out
+  // (Received, Eeprom) are for reading while no write runs.
+  mutable std::mutex mu_;
   Clock::time_point origin_;
   std::vector<std::unique_ptr<Board>> boards_;
   std::vector<Handle> handles_;
   std::vector<HotplugEvent> pending_;
   int event_fd_ = -1;
   std::FILE* trace_ = nullptr;
-  ReportObserver observer_;
+  std::shared_ptr<const ReportObserver> observer_;
   DeviceId next_id_ = 1;
   int next_path_ = 0;
+  uint64_t calls_on_closed_ = 0;
 };
 
 // Parses a --simulate list ("0x35,0x8E", decimal or 0x-hex, each 0..255).

@@ -64,6 +64,24 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 "--trace needs a value"},
         ArgsRow{"FlagWithValue", {"--help=yes"}, Action::Error, {}, "--help takes no value"},
+        ArgsRow{"LatencyNeedsSimulate", {"--write-latency-ms=1"}, Action::Error, {}, "--simulate"},
+        ArgsRow{"LatencyMissingValue",
+                {"--simulate", "--write-latency-ms"},
+                Action::Error,
+                {},
+                "number"},
+        ArgsRow{"LatencyNotANumber",
+                {"--simulate", "--write-latency-ms=0.8ms"},
+                Action::Error,
+                {},
+                "number"},
+        ArgsRow{"LatencyNegative",
+                {"--simulate", "--write-latency-ms=-1"},
+                Action::Error,
+                {},
+                "number"},
+        ArgsRow{
+            "LatencyNaN", {"--simulate", "--write-latency-ms=nan"}, Action::Error, {}, "number"},
         ArgsRow{"UnknownOption", {"--bogus"}, Action::Error, {}, "--bogus"},
         ArgsRow{"StrayArgument", {"board"}, Action::Error, {}, "board"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -108,10 +126,16 @@ TEST(CommandLine, ListenAndNoWindow) {
   }
 }
 
+TEST(CommandLine, WriteLatencyTakesFractionsInBothForms) {
+  EXPECT_EQ(ParseCommandLine({"--simulate"}).write_latency_ms, 0.0);
+  EXPECT_EQ(ParseCommandLine({"--simulate", "--write-latency-ms=0.8"}).write_latency_ms, 0.8);
+  EXPECT_EQ(ParseCommandLine({"--write-latency-ms", "2", "--simulate"}).write_latency_ms, 2.0);
+}
+
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string help = HelpText();
-  for (const char* option :
-       {"--simulate", "--trace", "--listen", "--no-window", "--help", "--version"}) {
+  for (const char* option : {"--simulate", "--trace", "--write-latency-ms", "--listen",
+                             "--no-window", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
