@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--simulate", "--write-latency-ms"},
                 Action::Error,
                 {},
-                "number"},
+                "--write-latency-ms needs a value"},
         ArgsRow{"LatencyNotANumber",
                 {"--simulate", "--write-latency-ms=0.8ms"},
                 Action::Error,
