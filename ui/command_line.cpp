@@ -62,8 +62,7 @@ CommandLine Fail(std::string error) {
 }
 
 // The value of --listen: PORT or ADDR:PORT (an IPv6 address in brackets).
-bool ParseListen(std::string_view value, CommandLine& c, std::string* error) {
-  *error = "--listen takes [ADDR:]PORT, e.g. --listen=5025 or --listen=0.0.0.0:5025";
+bool ParseListen(std::string_view value, CommandLine& c) {
   std::string_view port = value;
   if (const auto colon = value.rfind(':'); colon != std::string_view::npos) {
     std::string_view addr = value.substr(0, colon);
@@ -93,11 +92,33 @@ bool ParseLatency(const std::string& value, double* ms) {
   return result.ec == std::errc() && result.ptr == last && *ms >= 0 && *ms <= 1000;
 }
 
-// One of our options as the command line gave it.
-struct Given {
-  const OptionSpec* spec;
-  std::optional<std::string> value;
-};
+// Takes one of our options into `c`; returns an error, empty when none.
+std::string Apply(std::string_view name, const std::optional<std::string>& value, CommandLine& c) {
+  if (name == "simulate") {
+    c.simulate = true;
+    if (!value) {
+      c.statuses = {0xFE};  // one board, no model stored, unit 0
+    } else if (std::string error; !hid::ParseSimulateList(*value, &c.statuses, &error)) {
+      return error;
+    }
+  } else if (name == "trace") {
+    c.trace = *value;
+    if (c.trace.empty()) return "--trace needs a file name (--trace=FILE)";
+  } else if (name == "listen") {
+    c.listen = true;
+    if (value && !ParseListen(*value, c)) {
+      return "--listen takes [ADDR:]PORT, e.g. --listen=5025 or --listen=0.0.0.0:5025";
+    }
+  } else if (name == "no-window") {
+    c.no_window = true;
+  } else if (name == "write-latency-ms") {
+    if (!ParseLatency(*value, &c.write_latency_ms)) {
+      return "--write-latency-ms needs a number of milliseconds from 0 to 1000 (e.g. "
+             "--write-latency-ms=0.8)";
+    }
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -116,7 +137,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
 
-  std::vector<Given> given;
+  CommandLine c;
+  bool have_latency = false;  // 0 ms is a value too
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() < 2 || arg[0] != '-') {
@@ -137,10 +159,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return Fail("unknown option '" + arg + "' (see --help)");
     }
     const std::string dashed = "--" + std::string(spec->name);
-    Given g{spec, std::nullopt};
+    std::optional<std::string> value;
     if (eq != std::string_view::npos) {
       if (spec->takes == Takes::Nothing) return Fail(dashed + " takes no value");
-      g.value = std::string(name.substr(eq + 1));
+      value = std::string(name.substr(eq + 1));
     } else if (spec->takes != Takes::Nothing) {
       // A required value may begin with one dash (a negative number says
       // itself what is wrong with it); two dashes start the next option.
@@ -149,45 +171,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                   ? !next.empty() && next.rfind("--", 0) != 0
                                   : !next.empty() && next[0] != '-';
       if (takes_next) {
-        g.value = args[++i];
+        value = args[++i];
       } else if (spec->takes == Takes::Value) {
         const std::string form = dashed + "=" + std::string(spec->value_name);
         return Fail(dashed + " needs a value (" + form + " or " + dashed + " " +
                     std::string(spec->value_name) + ")");
       }
     }
-    given.push_back(std::move(g));
+    if (std::string error = Apply(spec->name, value, c); !error.empty()) return Fail(error);
+    have_latency = have_latency || spec->name == "write-latency-ms";
   }
-
-  CommandLine c;
-  bool have_trace = false;
-  bool have_latency = false;
-  std::optional<std::string> simulate_list;
-  for (const Given& g : given) {
-    const std::string_view name = g.spec->name;
-    if (name == "simulate") {
-      c.simulate = true;
-      simulate_list = g.value;
-    } else if (name == "trace") {
-      c.trace = *g.value;
-      if (c.trace.empty()) return Fail("--trace needs a file name (--trace=FILE)");
-      have_trace = true;
-    } else if (name == "listen") {
-      c.listen = true;
-      std::string error;
-      if (g.value && !ParseListen(*g.value, c, &error)) return Fail(error);
-    } else if (name == "no-window") {
-      c.no_window = true;
-    } else if (name == "write-latency-ms") {
-      if (!ParseLatency(*g.value, &c.write_latency_ms)) {
-        return Fail(
-            "--write-latency-ms needs a number of milliseconds from 0 to 1000 (e.g. "
-            "--write-latency-ms=0.8)");
-      }
-      have_latency = true;
-    }
-  }
-  if (have_trace && !c.simulate) {
+  if (!c.trace.empty() && !c.simulate) {
     return Fail("--trace works only with --simulate (reports of real boards are not traced)");
   }
   if (have_latency && !c.simulate) {
@@ -195,16 +189,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (c.no_window && !c.listen) {
     return Fail("--no-window needs --listen (without a window the program is driven remotely)");
-  }
-  if (c.simulate) {
-    if (simulate_list) {
-      std::string error;
-      if (!hid::ParseSimulateList(*simulate_list, &c.statuses, &error)) {
-        return Fail(error);
-      }
-    } else {
-      c.statuses = {0xFE};  // one board, no model stored, unit 0
-    }
   }
   return c;
 }
