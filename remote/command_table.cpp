@@ -129,19 +129,20 @@ bool Match(const std::vector<PatNode>& p, size_t i, const std::vector<Node>& n, 
 
 enum class Unit { None, Frequency, Time };
 
+// The command's one parameter; null after queueing the error.
+const Param* OneParam(Ctx& c) {
+  if (c.cmd.params.size() == 1) return &c.cmd.params[0];
+  c.Error(c.cmd.params.empty() ? kMissingParameter : kParameterNotAllowed);
+  return nullptr;
+}
+
 // The one numeric parameter in base units (Hz, s). MIN and MAX, where
 // allowed, give *extreme -1 or +1.
 bool OneNumber(Ctx& c, Unit unit, bool min_max, double* v, int* extreme) {
   *extreme = 0;
-  if (c.cmd.params.empty()) {
-    c.Error(kMissingParameter);
-    return false;
-  }
-  if (c.cmd.params.size() > 1) {
-    c.Error(kParameterNotAllowed);
-    return false;
-  }
-  const Param& p = c.cmd.params[0];
+  const Param* one = OneParam(c);
+  if (!one) return false;
+  const Param& p = *one;
   if (p.kind == Param::Kind::Word && min_max) {
     if (p.text == "MIN" || p.text == "MINIMUM") *extreme = -1;
     if (p.text == "MAX" || p.text == "MAXIMUM") *extreme = 1;
@@ -361,11 +362,9 @@ void Initiate(Ctx& c) {
 }
 
 void Continuous(Ctx& c) {
-  if (c.cmd.params.size() != 1) {
-    c.Error(c.cmd.params.empty() ? kMissingParameter : kParameterNotAllowed);
-    return;
-  }
-  const Param& p = c.cmd.params[0];
+  const Param* one = OneParam(c);
+  if (!one) return;
+  const Param& p = *one;
   bool on = false;
   if (p.kind == Param::Kind::Word && (p.text == "ON" || p.text == "OFF")) {
     on = p.text == "ON";
@@ -385,11 +384,9 @@ void Continuous(Ctx& c) {
 }
 
 void SetModel(Ctx& c) {
-  if (c.cmd.params.size() != 1) {
-    c.Error(c.cmd.params.empty() ? kMissingParameter : kParameterNotAllowed);
-    return;
-  }
-  const Param& p = c.cmd.params[0];
+  const Param* one = OneParam(c);
+  if (!one) return;
+  const Param& p = *one;
   if (p.kind == Param::Kind::Number) {
     c.Error(kDataTypeError);
     return;
@@ -514,10 +511,6 @@ const std::vector<Entry>& Table() {
 
 Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version)
     : form_(form), ops_(ops), version_(std::move(version)) {}
-
-bool Instrument::SingleSweepRunning() const {
-  return form_.SnglSweepFlag && Sweeping(form_);
-}
 
 bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) {
   if (cmd.error != kNoError) {

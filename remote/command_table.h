@@ -29,9 +29,6 @@ class Instrument {
   // that would wait is answered as if the wait were over.
   std::string RunMessage(std::string_view message, Session& client);
 
-  bool SingleSweepRunning() const;
-  MainForm& Form() { return form_; }
-
  private:
   MainForm& form_;
   OperatorSwitch& ops_;

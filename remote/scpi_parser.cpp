@@ -104,8 +104,7 @@ class Reader {
     *absolute = false;
     if (Take('*')) {
       Node n;
-      if (!IsAlpha(Peek())) return false;
-      Mnemonic(&n);
+      if (!Mnemonic(&n)) return false;
       if (n.suffix >= 0) return false;  // a common command has no suffix
       n.keyword.insert(0, 1, '*');
       nodes->push_back(std::move(n));

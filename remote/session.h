@@ -23,7 +23,6 @@ class Session {
     esr_ = 0;
     return v;
   }
-  int Esr() const { return esr_; }
   void Clear() {
     errors_.clear();
     esr_ = 0;
