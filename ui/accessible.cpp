@@ -19,13 +19,6 @@ namespace pts {
 
 namespace {
 
-QString StripMnemonic(QString text) {
-  for (int i = 0; i < text.size(); ++i) {
-    if (text[i] == QLatin1Char('&')) text.remove(i, 1);  // "&&" leaves one
-  }
-  return text;
-}
-
 // A knob: the dial role and the value interface. Setting the value turns the
 // knob as the operator would, from the event loop.
 class KnobAccessible : public QAccessibleWidget, public QAccessibleValueInterface {

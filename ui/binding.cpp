@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "panel/mainform.h"
+#include "ui/panel_widgets.h"
 
 namespace pts {
 
@@ -14,11 +15,7 @@ QString Q(const std::string& s) {
 }
 
 QString Shown(const std::string& caption) {
-  QString s = Q(caption).trimmed();
-  for (int i = 0; i < s.size(); ++i) {
-    if (s[i] == QLatin1Char('&')) s.remove(i, 1);  // "&&" leaves one
-  }
-  return s;
+  return StripMnemonic(Q(caption).trimmed());
 }
 
 void Binding::Changed(Prop prop) {

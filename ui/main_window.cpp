@@ -231,7 +231,7 @@ void MainWindow::Dirty() {
   if (publish_later_->isActive()) return;
   const auto since = std::chrono::steady_clock::now() - last_publish_;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-      std::chrono::milliseconds(kPaintIntervalMs) - since);
+      std::chrono::milliseconds(kRepaintIntervalMs) - since);
   publish_later_->start(int(std::max<int64_t>(0, wait.count())));
 }
 

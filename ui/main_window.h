@@ -109,7 +109,6 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   QSocketNotifier* hotplug_ = nullptr;
   bool hotplug_deferred_ = false;
   bool back_colors_pending_ = false;
-  static constexpr int kPaintIntervalMs = kRepaintIntervalMs;
   bool in_sweep_step_ = false;
   QTimer* paint_later_ = nullptr;
   std::chrono::steady_clock::time_point last_paint_{};

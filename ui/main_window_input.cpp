@@ -89,10 +89,10 @@ bool MainWindow::event(QEvent* event) {
     // gather until the repaint a little later paints them all.
     const auto now = std::chrono::steady_clock::now();
     const auto since = now - last_paint_;
-    if (since < std::chrono::milliseconds(kPaintIntervalMs)) {
+    if (since < std::chrono::milliseconds(kRepaintIntervalMs)) {
       if (!paint_later_->isActive()) {
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-            std::chrono::milliseconds(kPaintIntervalMs) - since);
+            std::chrono::milliseconds(kRepaintIntervalMs) - since);
         paint_later_->start(int(wait.count()));
       }
       return true;

@@ -100,6 +100,13 @@ QFont FitFont(QFont font, const QString& text, int width, int height) {
   return font;
 }
 
+QString StripMnemonic(QString text) {
+  for (int i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&')) text.remove(i, 1);  // "&&" leaves one
+  }
+  return text;
+}
+
 QString AccessibleDescriptionOf(const std::string& name) {
   static const std::map<std::string, const char*> kDescriptions = {
       {"TextFreq", "Frequency in hertz (sweep start)"},

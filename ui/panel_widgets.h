@@ -58,6 +58,9 @@ QFont PanelFont(double point_size);
 // Shrinks `font` until `text` fits in `width` x `height` pixels.
 QFont FitFont(QFont font, const QString& text, int width, int height);
 
+// A caption or menu text without its mnemonic marks ("&&" leaves one "&").
+QString StripMnemonic(QString text);
+
 // What the control is for, for screen readers (the accessible description;
 // for the lights, the start of their name).
 QString AccessibleDescriptionOf(const std::string& name);

@@ -12,35 +12,23 @@
 #include <QTest>
 #include <memory>
 
-#include "qt_app.h"
-#include "support/panel_fixture.h"
 #include "ui/main_window.h"
 #include "ui/progress_area.h"
 #include "ui/timer_binding.h"
+#include "window_fixture.h"
 
 namespace pts {
 namespace {
 
-using pts::testing::App;
-using pts::testing::PanelFixture;
-using pts::testing::PanelStart;
+using pts::testing::WindowFixture;
 
-class Accessible : public ::testing::Test {
+class Accessible : public WindowFixture {
  protected:
   void SetUp() override {
-    App();
     // Two boards, as the demo runs: the read-back greets the second unit.
-    panel = std::make_unique<PanelFixture>(std::vector<uint8_t>{0x5E, 0x5C}, PanelStart::Loaded);
-    window = std::make_unique<MainWindow>(panel->form);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    QCoreApplication::processEvents();  // the activation
-    panel->op.Clear();
+    Open({0x5E, 0x5C});
+    if (HasFatalFailure()) return;
     window->PublishNow();
-  }
-  void TearDown() override {
-    window.reset();
-    panel.reset();
   }
   QAccessibleInterface* Of(const char* name) {
     QObject* o = window->findChild<QObject*>(QString::fromLatin1(name));
@@ -49,9 +37,6 @@ class Accessible : public ::testing::Test {
   }
   QString NameOf(const char* name) { return Of(name)->text(QAccessible::Name); }
   QString DescriptionOf(const char* name) { return Of(name)->text(QAccessible::Description); }
-
-  std::unique_ptr<PanelFixture> panel;
-  std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(Accessible, EveryKindHasItsRoleNameAndDescription) {

@@ -14,36 +14,17 @@
 #include <QTimer>
 #include <memory>
 
-#include "qt_app.h"
-#include "support/panel_fixture.h"
 #include "ui/knob_widget.h"
 #include "ui/timer_binding.h"
+#include "window_fixture.h"
 
 namespace pts {
 namespace {
 
-using pts::testing::App;
-using pts::testing::PanelFixture;
-using pts::testing::PanelStart;
+using pts::testing::WindowFixture;
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture {
  protected:
-  // Loads the panel the way the program does, then shows the window, whose
-  // first show runs the activation.
-  void Open(std::vector<uint8_t> boards = {0x5E}) {
-    App();
-    panel = std::make_unique<PanelFixture>(std::move(boards), PanelStart::Loaded);
-    window = std::make_unique<MainWindow>(panel->form);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    QCoreApplication::processEvents();  // the activation is queued behind the show
-    panel->op.Clear();
-  }
-  void TearDown() override {
-    window.reset();
-    panel.reset();
-  }
-
   template <typename W>
   W* Get(const char* name) {
     auto* w = window->findChild<W*>(QString::fromLatin1(name));
@@ -53,9 +34,6 @@ class WindowTest : public ::testing::Test {
   QAction* Action(const char* name) { return Get<QAction>(name); }
   QLineEdit* Freq() { return Get<QLineEdit>("TextFreq"); }
   KnobWidget* KnobW(int i) { return Get<KnobWidget>(("Knob1(" + std::to_string(i) + ")").c_str()); }
-
-  std::unique_ptr<PanelFixture> panel;
-  std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(WindowTest, EveryControlHasItsNamedWidgetAtItsPlace) {
