@@ -129,6 +129,14 @@ struct Bare {
   double cpu_us_per_step = 0;
 };
 
+timespec Plus(timespec t, long ns) {
+  t.tv_sec += ns / 1000000000L;
+  t.tv_nsec += ns % 1000000000L;
+  t.tv_sec += t.tv_nsec / 1000000000L;
+  t.tv_nsec %= 1000000000L;
+  return t;
+}
+
 // Waits `steps` times on a timerfd of period `dwell_ms` and does nothing else
 // but, when `block_us` > 0, block that long after each wake-up (without timer
 // slack, as the simulated boards do): the floor for any step that must wait
@@ -142,10 +150,7 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
   itimerspec spec{};
   spec.it_interval.tv_nsec = period_ns % 1000000000L;
   spec.it_interval.tv_sec = period_ns / 1000000000L;
-  spec.it_value = now;
-  spec.it_value.tv_nsec += period_ns % 1000000000L;
-  spec.it_value.tv_sec += period_ns / 1000000000L + spec.it_value.tv_nsec / 1000000000L;
-  spec.it_value.tv_nsec %= 1000000000L;
+  spec.it_value = Plus(now, period_ns);
   const double start_ns = double(spec.it_value.tv_sec) * 1e9 + double(spec.it_value.tv_nsec);
   timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
   const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
@@ -164,10 +169,7 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
     const double due = start_ns + double(fired - 1) * double(period_ns);
     late.push_back((double(now.tv_sec) * 1e9 + double(now.tv_nsec) - due) / 1e6);
     if (block_us > 0) {
-      timespec until = now;
-      until.tv_nsec += block_us * 1000L;
-      until.tv_sec += until.tv_nsec / 1000000000L;
-      until.tv_nsec %= 1000000000L;
+      const timespec until = Plus(now, block_us * 1000L);
       while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
       }
     }

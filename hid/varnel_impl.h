@@ -207,7 +207,7 @@ struct Varnel::Impl {
     AgentInterface* in = nullptr;
     std::size_t ri = 0;
     bool output = false;
-    bool may_block = false;
+    bool on_worker = false;  // made by the interface's worker, not here
     hid::IoStatus status = hid::IoStatus::Failed;
     int32_t handle = 0;
   };
@@ -216,36 +216,31 @@ struct Varnel::Impl {
   // but the last of those go to the interfaces' workers, the rest are made
   // here. Returns when every one is done.
   void WriteRound(std::span<Pending> round) {
-    std::size_t blocking = 0;
-    std::size_t inline_k = round.size();
-    for (std::size_t k = 0; k < round.size(); ++k) {
-      round[k].may_block = round[k].output && backend.WriteMayBlock(round[k].in->id);
-      if (!round[k].may_block) continue;
-      ++blocking;
-      inline_k = k;
+    Pending* here = nullptr;  // the last write that may block
+    for (Pending& w : round) {
+      w.on_worker = w.output && backend.WriteMayBlock(w.in->id);
+      if (w.on_worker) here = &w;
     }
+    if (here) here->on_worker = false;
     // Waits even when a write made here throws: the workers own their jobs until then.
     struct Wait {
       std::atomic<uint32_t>& pending;
       ~Wait() { hid::WaitForWrites(pending); }
     } wait{writes_pending};
-    if (blocking > 1) {
-      for (std::size_t k = 0; k < round.size(); ++k) {
-        Pending& w = round[k];
-        if (k == inline_k || !w.may_block || w.in->worker) continue;
-        w.in->worker = std::make_unique<hid::IoWorker>(backend, writes_pending);
-      }
-      writes_pending.store(static_cast<uint32_t>(blocking - 1), std::memory_order_relaxed);
-      for (std::size_t k = 0; k < round.size(); ++k) {
-        Pending& w = round[k];
-        if (k != inline_k && w.may_block)
-          w.in->worker->Start(w.in->id, Stage(*w.in, w.ri), &w.status);
-      }
+    // Every worker is made before any is counted: a failure to start a thread
+    // leaves nothing to wait for.
+    uint32_t started = 0;
+    for (Pending& w : round) {
+      if (!w.on_worker) continue;
+      if (!w.in->worker) w.in->worker = std::make_unique<hid::IoWorker>(backend, writes_pending);
+      ++started;
     }
-    for (std::size_t k = 0; k < round.size(); ++k) {
-      Pending& w = round[k];
-      if (!w.output || (w.may_block && k != inline_k && blocking > 1)) continue;
-      w.status = backend.Write(w.in->id, Stage(*w.in, w.ri));
+    writes_pending.store(started, std::memory_order_relaxed);
+    for (Pending& w : round) {
+      if (w.on_worker) w.in->worker->Start(w.in->id, Stage(*w.in, w.ri), &w.status);
+    }
+    for (Pending& w : round) {
+      if (w.output && !w.on_worker) w.status = backend.Write(w.in->id, Stage(*w.in, w.ri));
     }
   }
 };
