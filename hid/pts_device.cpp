@@ -190,8 +190,8 @@ void TPTS::FindRptIndexes() {
 
 // The 28 name properties share one body each for reading and writing.
 #define PTS_VAR_PROPERTY(Name, Pos)                                        \
-  TPTS::VarPtr TPTS::Name() {                                              \
-    return Guarded(kRows[Pos].get_source, [&] {                            \
+  const TPTS::VarPtr& TPTS::Name() {                                       \
+    return Guarded(kRows[Pos].get_source, [&]() -> const VarPtr& {         \
       if (!by_name_[Pos]) by_name_[Pos] = std::make_shared<TOneHidVar>();  \
       return by_name_[Pos];                                                \
     });                                                                    \

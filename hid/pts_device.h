@@ -45,34 +45,35 @@ class TPTS {
   // The variable properties. Reading a name that holds nothing creates a new,
   // unbound TOneHidVar there. Writing replaces the object under the name only;
   // VarTable keeps the one made at construction. Guarded: "TPTS:<Name>
-  // Property Get" / "TPTS:<Name> Property Let".
-  VarPtr Cmd1();
+  // Property Get" / "TPTS:<Name> Property Let". A read gives the holder
+  // itself, not a copy: the sweep reads thirteen of them per board and step.
+  const VarPtr& Cmd1();
   void Cmd1(VarPtr v);
-  VarPtr PWMDC();
+  const VarPtr& PWMDC();
   void PWMDC(VarPtr v);
-  VarPtr PWMF();
+  const VarPtr& PWMF();
   void PWMF(VarPtr v);
-  VarPtr F1();
+  const VarPtr& F1();
   void F1(VarPtr v);
-  VarPtr F2();
+  const VarPtr& F2();
   void F2(VarPtr v);
-  VarPtr F3();
+  const VarPtr& F3();
   void F3(VarPtr v);
-  VarPtr F4();
+  const VarPtr& F4();
   void F4(VarPtr v);
-  VarPtr F5();
+  const VarPtr& F5();
   void F5(VarPtr v);
-  VarPtr F6();
+  const VarPtr& F6();
   void F6(VarPtr v);
-  VarPtr F7();
+  const VarPtr& F7();
   void F7(VarPtr v);
-  VarPtr F8();
+  const VarPtr& F8();
   void F8(VarPtr v);
-  VarPtr F9();
+  const VarPtr& F9();
   void F9(VarPtr v);
-  VarPtr F10();
+  const VarPtr& F10();
   void F10(VarPtr v);
-  VarPtr Data1();
+  const VarPtr& Data1();
   void Data1(VarPtr v);
 
   // Read access for tests and diagnostics.

@@ -9,21 +9,32 @@ namespace pts::hid {
 
 namespace {
 
+// The packing goes a byte at a time: a sweep packs 13 fields per board per step.
 uint64_t ReadBits(const std::vector<uint8_t>& buf, uint32_t pos, uint32_t count) {
   uint64_t v = 0;
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0; i < count;) {
     const uint32_t bit = pos + i;
-    if (buf[bit / 8] & (1u << (bit % 8))) v |= uint64_t{1} << i;
+    const uint32_t shift = bit % 8;
+    const uint32_t n = std::min(8 - shift, count - i);
+    const uint64_t chunk = (buf[bit / 8] >> shift) & ((1u << n) - 1);
+    v |= chunk << i;
+    i += n;
   }
   return v;
 }
 
-void WriteBit(std::vector<uint8_t>& buf, uint32_t bit, bool on) {
-  const auto mask = static_cast<uint8_t>(1u << (bit % 8));
-  if (on) {
-    buf[bit / 8] |= mask;
-  } else {
-    buf[bit / 8] &= static_cast<uint8_t>(~mask);
+// Writes `count` bits of `value` from bit `pos` on; bits past 64 are `fill`.
+void WriteBits(std::vector<uint8_t>& buf, uint32_t pos, uint32_t count, uint64_t value, bool fill) {
+  for (uint32_t i = 0; i < count;) {
+    const uint32_t bit = pos + i;
+    const uint32_t shift = bit % 8;
+    const uint32_t n = std::min(8 - shift, count - i);
+    uint64_t chunk = fill ? ~uint64_t{0} : 0;
+    if (i < 64) chunk = (value >> i) | (i > 0 ? chunk << (64 - i) : 0);
+    const auto mask = static_cast<uint8_t>(((1u << n) - 1) << shift);
+    uint8_t& byte = buf[bit / 8];
+    byte = static_cast<uint8_t>((byte & ~mask) | ((static_cast<uint32_t>(chunk) << shift) & mask));
+    i += n;
   }
 }
 
@@ -88,6 +99,8 @@ bool BuildInterface(AgentInterface& in, std::span<const uint8_t> descriptor, std
       v.field = fi;
       v.report = ri;
       v.bit_pos = f.bit_offset + e * f.report_size;
+      v.bits = f.report_size;
+      v.is_signed = f.logical_minimum < 0;
       v.usage = f.usages.empty() ? 0 : f.usages[std::min<std::size_t>(e, f.usages.size() - 1)];
       in.vars.push_back(std::move(v));
     }
@@ -96,26 +109,26 @@ bool BuildInterface(AgentInterface& in, std::span<const uint8_t> descriptor, std
 }
 
 int32_t GetUnscaledValue(const AgentInterface& in, const AgentVar& v) {
-  const Field& f = in.FieldOf(v);
-  const uint32_t bits = std::min<uint32_t>(f.report_size, 32);
+  const uint32_t bits = std::min<uint32_t>(v.bits, 32);
   if (bits == 0) return 0;
   const uint64_t raw = ReadBits(in.reports[v.report], v.bit_pos, bits);
-  if (f.logical_minimum < 0 && (raw & (uint64_t{1} << (bits - 1)))) {
+  if (v.is_signed && (raw & (uint64_t{1} << (bits - 1)))) {
     return static_cast<int32_t>(static_cast<int64_t>(raw) - (int64_t{1} << bits));
   }
   return static_cast<int32_t>(static_cast<uint32_t>(raw));
 }
 
 void SetUnscaledValue(AgentInterface& in, const AgentVar& v, int32_t value) {
-  const Field& f = in.FieldOf(v);
   auto& buf = in.reports[v.report];
-  const auto u = static_cast<uint32_t>(value);
-  // Bits past 32 of a wider field: the sign of a negative value in a signed field, else 0.
-  const bool fill = value < 0 && f.logical_minimum < 0;
-  for (uint32_t i = 0; i < f.report_size; ++i) {
-    const bool on = i < 32 ? ((u >> i) & 1u) != 0 : fill;
-    WriteBit(buf, v.bit_pos + i, on);
+  if (v.bits == 8 && v.bit_pos % 8 == 0) {  // the boards' fields: one byte each
+    buf[v.bit_pos / 8] = static_cast<uint8_t>(value);
+    return;
   }
+  // Bits past 32 of a wider field: the sign of a negative value in a signed field, else 0.
+  const bool fill = value < 0 && v.is_signed;
+  const uint64_t wide = fill ? static_cast<uint64_t>(static_cast<int64_t>(value))
+                             : uint64_t{static_cast<uint32_t>(value)};
+  WriteBits(buf, v.bit_pos, v.bits, wide, fill);
 }
 
 int32_t GetScaledValue(const AgentInterface& in, const AgentVar& v) {

@@ -21,6 +21,10 @@ struct AgentVar {
   std::size_t field = 0;   // index into Descriptor::fields
   std::size_t report = 0;  // index into AgentInterface::reports
   uint32_t bit_pos = 0;    // first bit in the report copy
+  // The field's width and sign, copied here so that packing a value touches
+  // the variable and the report copy only.
+  uint32_t bits = 0;
+  bool is_signed = false;
   uint32_t usage = 0;      // extended usage (page << 16 | id)
   int32_t scale_mode = 0;  // smBoth
   std::string name;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hid/varnel.h"
+#include "hid/varnel_interface.h"
 #include "support/sim_fixture.h"
 
 namespace pts {
@@ -194,6 +195,38 @@ TEST(BitPacking, ScaledValuesMapLogicalToPhysical) {
   s.V().SetScaled(plain, -5);
   EXPECT_EQ(s.V().GetUnscaled(plain), -5);
   EXPECT_EQ(s.V().GetScaled(plain), -5);
+}
+
+// Every width and bit position against a bit-at-a-time model of the packing,
+// over a report with marked neighbours; wider than 32 bits included.
+TEST(BitPacking, AnyWidthAtAnyPositionMatchesTheBitModel) {
+  hid::AgentInterface in;
+  in.reports.assign(1, Bytes(12));
+  for (const uint32_t width : {1u, 3u, 7u, 8u, 9u, 16u, 31u, 32u, 33u, 40u, 70u}) {
+    for (uint32_t pos = 0; pos + width <= 96; pos += 5) {
+      for (const bool is_signed : {false, true}) {
+        for (const int32_t value : {0x5A5A5A5A, -3, 1, -0x7FFFFFFF}) {
+          hid::AgentVar v;
+          v.bit_pos = pos;
+          v.bits = width;
+          v.is_signed = is_signed;
+          Bytes want(12, 0xA5);
+          for (uint32_t i = 0; i < width; ++i) {
+            const bool on = i < 32 ? ((uint32_t(value) >> i) & 1u) != 0 : (value < 0 && is_signed);
+            const auto mask = uint8_t(1u << ((pos + i) % 8));
+            want[(pos + i) / 8] = on ? want[(pos + i) / 8] | mask : want[(pos + i) / 8] & ~mask;
+          }
+          in.reports[0].assign(12, 0xA5);
+          hid::SetUnscaledValue(in, v, value);
+          ASSERT_EQ(in.reports[0], want) << width << " bits at " << pos << " signed " << is_signed;
+          const uint32_t bits = std::min(width, 32u);
+          int64_t back = int64_t{uint32_t(value)} & ((int64_t{1} << bits) - 1);
+          if (is_signed && (back >> (bits - 1)) != 0) back -= int64_t{1} << bits;
+          EXPECT_EQ(hid::GetUnscaledValue(in, v), int32_t(back)) << width << " at " << pos;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
