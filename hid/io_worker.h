@@ -13,36 +13,52 @@
 
 namespace pts::hid {
 
+// What the workers of one agent share: the round of writes now running and
+// how many of its writes are not done yet.
+class WriteRounds {
+ public:
+  // Starts the round: every worker given a job since the last round begins
+  // it. One wake-up call for all of them, so the caller's own write is not
+  // held back by one system call per worker.
+  void Go(uint32_t jobs);
+  // Returns when every write of the round has finished.
+  void Wait();
+
+ private:
+  friend class IoWorker;
+  std::atomic<uint32_t> round_{0};
+  std::atomic<uint32_t> pending_{0};
+};
+
 class IoWorker {
  public:
-  // Every finished write decrements `pending` and wakes its waiter when it
-  // reaches zero. `pending` must outlive the worker.
-  IoWorker(Backend& backend, std::atomic<uint32_t>& pending);
-  // Joins the thread; the worker must be idle (its last write waited for).
+  // `rounds` must outlive the worker.
+  IoWorker(Backend& backend, WriteRounds& rounds);
+  // Joins the thread; the worker must be idle (its last round waited for).
   ~IoWorker();
   IoWorker(const IoWorker&) = delete;
   IoWorker& operator=(const IoWorker&) = delete;
 
-  // Starts writing `report` to `id`. The bytes and `*status` belong to the
-  // worker until WaitForWrites has seen `pending` reach zero.
-  void Start(DeviceId id, std::span<const uint8_t> report, IoStatus* status);
+  // Gives the worker its write of the next round (see WriteRounds::Go). The
+  // bytes and `*status` belong to the worker until WriteRounds::Wait returns.
+  void Give(DeviceId id, std::span<const uint8_t> report, IoStatus* status);
 
  private:
   void Run();
 
   Backend& backend_;
-  std::atomic<uint32_t>& pending_;
-  // The job is written before `seq_` is bumped (release) and read after the
-  // worker sees the new value (acquire).
+  WriteRounds& rounds_;
+  // The job and its round are written before the round starts (release) and
+  // read after the worker sees it (acquire).
   DeviceId id_ = 0;
   std::span<const uint8_t> report_;
   IoStatus* status_ = nullptr;
-  bool stop_ = false;
-  std::atomic<uint32_t> seq_{0};
+  // Atomic because a worker without a job in a round may still be reading it
+  // when the next round's job is given.
+  std::atomic<uint32_t> job_round_{0};
+  std::atomic<bool> stop_{false};
+  uint32_t first_round_;  // the round when the worker was made; it waits for a later one
   std::thread thread_;
 };
-
-// Waits until every write started against `pending` has finished.
-void WaitForWrites(std::atomic<uint32_t>& pending);
 
 }  // namespace pts::hid

@@ -40,8 +40,8 @@ struct Varnel::Impl {
   bool search_on_vid = false;
   bool search_on_pid = false;
   std::FILE* log = nullptr;
-  // Writes still running on workers; declared before `open`, whose workers use it.
-  std::atomic<uint32_t> writes_pending{0};
+  // The workers' rounds of writes; declared before `open`, whose workers use it.
+  hid::WriteRounds write_rounds;
 
   // Open interfaces in open order. The flat indexes below point into them and
   // are rebuilt whenever the list changes.
@@ -222,23 +222,23 @@ struct Varnel::Impl {
       if (w.on_worker) here = &w;
     }
     if (here) here->on_worker = false;
-    // Waits even when a write made here throws: the workers own their jobs until then.
-    struct Wait {
-      std::atomic<uint32_t>& pending;
-      ~Wait() { hid::WaitForWrites(pending); }
-    } wait{writes_pending};
-    // Every worker is made before any is counted: a failure to start a thread
-    // leaves nothing to wait for.
-    uint32_t started = 0;
+    // Every worker is made before any job is given: a failure to start a
+    // thread leaves nothing to wait for.
+    uint32_t jobs = 0;
     for (Pending& w : round) {
       if (!w.on_worker) continue;
-      if (!w.in->worker) w.in->worker = std::make_unique<hid::IoWorker>(backend, writes_pending);
-      ++started;
+      if (!w.in->worker) w.in->worker = std::make_unique<hid::IoWorker>(backend, write_rounds);
+      ++jobs;
     }
-    writes_pending.store(started, std::memory_order_relaxed);
     for (Pending& w : round) {
-      if (w.on_worker) w.in->worker->Start(w.in->id, Stage(*w.in, w.ri), &w.status);
+      if (w.on_worker) w.in->worker->Give(w.in->id, Stage(*w.in, w.ri), &w.status);
     }
+    if (jobs > 0) write_rounds.Go(jobs);
+    // Waits even when a write made here throws: the workers own their jobs until then.
+    struct Wait {
+      hid::WriteRounds& rounds;
+      ~Wait() { rounds.Wait(); }
+    } wait{write_rounds};
     for (Pending& w : round) {
       if (w.output && !w.on_worker) w.status = backend.Write(w.in->id, Stage(*w.in, w.ri));
     }

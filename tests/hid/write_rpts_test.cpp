@@ -74,18 +74,29 @@ TEST(WriteRpts, ManySendsToSlowBoardsKeepOrderAndWholeTraceLines) {
   ASSERT_NE(trace, nullptr);
   rig.backend.SetTrace(trace);
   for (int b = 1; b <= 4; ++b) rig.backend.DelayWrites(b, std::chrono::microseconds(50 * b));
-  const int32_t reports[] = {OutA(1), OutA(2), OutA(3), OutA(4)};
+  // Four sends in five leave one board out in turn, so that workers also sit
+  // out rounds (and the one writing on the caller's thread changes).
+  const auto skipped = [](int k) { return k % 5 + 1; };  // 5: none
   constexpr int kSends = 40;
+  std::vector<std::vector<int>> want(5);
   for (int k = 0; k < kSends; ++k) {
-    for (int b = 1; b <= 4; ++b) rig.varnel.SetUnscaled(Cmd1Var(b), k);
+    std::vector<int32_t> reports;
+    for (int b = 1; b <= 4; ++b) {
+      if (b == skipped(k)) continue;
+      rig.varnel.SetUnscaled(Cmd1Var(b), k);
+      reports.push_back(OutA(b));
+      want[static_cast<std::size_t>(b)].push_back(k);
+    }
     rig.varnel.WriteRpts(reports, nullptr);
   }
   rig.backend.SetTrace(nullptr);
 
+  int written = 0;
   for (int b = 1; b <= 4; ++b) {
-    const auto& got = rig.backend.Received(b);
-    ASSERT_EQ(got.size(), static_cast<std::size_t>(kSends)) << b;
-    for (int k = 0; k < kSends; ++k) ASSERT_EQ(got[static_cast<std::size_t>(k)][0], k) << b;
+    std::vector<int> got;
+    for (const auto& word : rig.backend.Received(b)) got.push_back(word[0]);
+    EXPECT_EQ(got, want[static_cast<std::size_t>(b)]) << b;
+    written += static_cast<int>(got.size());
   }
   std::rewind(trace);
   const std::regex line(R"((\d+\.\d{6}) board=[1-4] out Cmd1=\d+ PWMDC=\d+ PWMF=\d+ F1=\d+ )"
@@ -102,7 +113,7 @@ TEST(WriteRpts, ManySendsToSlowBoardsKeepOrderAndWholeTraceLines) {
     ++lines;
   }
   std::fclose(trace);
-  EXPECT_EQ(lines, 4 * kSends);
+  EXPECT_EQ(lines, written);
 }
 
 enum class Fault { None, FailBoard2, UnplugBoard2 };
