@@ -25,7 +25,7 @@ def skip(why):
 
 
 def outer():
-    for tool in ("xvfb-run", "dbus-run-session", "xauth", "xdotool"):
+    for tool in ("Xvfb", "dbus-run-session", "xdotool"):
         if not shutil.which(tool):
             skip(tool + " is not installed (scripts/deps installs it)")
     if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
@@ -34,11 +34,30 @@ def outer():
         import pyatspi  # noqa: F401
     except ImportError:
         skip("python3-pyatspi is not installed")
-    env = dict(os.environ, **{INNER: "1"})
+    # Xvfb picks a free display itself and names it once it accepts clients
+    # (xvfb-run -a guesses one beforehand). -noreset: by default the server
+    # resets when its last client leaves, and the accessibility bus's
+    # launcher connects and leaves just as the program starts to connect.
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp", "-noreset"], pass_fds=(w,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    with os.fdopen(r, "rb") as f:
+        display = f.readline().strip().decode()
+    if not display:
+        xvfb.wait()
+        print("FAIL Xvfb did not start (exit %s)" % xvfb.returncode)
+        sys.exit(1)
+    env = dict(os.environ, **{INNER: "1", "DISPLAY": ":" + display})
     env.pop("QT_QPA_PLATFORM", None)  # a real X display, which the bridge needs
-    cmd = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24",
-           "dbus-run-session", "--", sys.executable] + sys.argv
-    sys.exit(subprocess.run(cmd, env=env).returncode)
+    try:
+        cmd = ["dbus-run-session", "--", sys.executable] + sys.argv
+        code = subprocess.run(cmd, env=env).returncode
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
+    sys.exit(code)
 
 
 # ---- Inside the session -------------------------------------------------
