@@ -1,7 +1,6 @@
 #include "hid/varnel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,6 @@
 // The agent's state, shared by its source files. Internal to the agent.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -223,7 +222,7 @@ struct Varnel::Impl {
     }
     if (here) here->on_worker = false;
     // Every worker is made before any job is given: a failure to start a
-    // thread leaves nothing to wait for.
+    // thread must leave no job behind for a later round to run.
     uint32_t jobs = 0;
     for (Pending& w : round) {
       if (!w.on_worker) continue;

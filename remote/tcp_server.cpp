@@ -22,6 +22,15 @@ constexpr size_t kChunk = 64 * 1024;
 }  // namespace
 
 struct TcpServer::Client {
+  Client() = default;
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+  ~Client() {
+    delete readable;
+    delete writable;
+    if (fd >= 0) ::close(fd);
+  }
+
   int fd = -1;
   QSocketNotifier* readable = nullptr;
   QSocketNotifier* writable = nullptr;
@@ -49,11 +58,7 @@ TcpServer::TcpServer(Instrument& instrument, std::function<bool()> busy, QObject
 }
 
 TcpServer::~TcpServer() {
-  for (auto& c : clients_) {
-    delete c->readable;
-    delete c->writable;
-    ::close(c->fd);
-  }
+  clients_.clear();
   delete listener_;
   if (listen_fd_ >= 0) ::close(listen_fd_);
 }
@@ -285,18 +290,8 @@ void TcpServer::Drop(Client& c) {
 }
 
 void TcpServer::Reap() {
-  for (auto it = clients_.begin(); it != clients_.end();) {
-    Client& c = **it;
-    if (c.dead) {
-      // Never from inside the client's own notifier: Reap runs from timers only.
-      delete c.readable;
-      delete c.writable;
-      ::close(c.fd);
-      it = clients_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  // Never from inside the client's own notifier: Reap runs from timers only.
+  clients_.remove_if([](const std::unique_ptr<Client>& c) { return c->dead; });
 }
 
 }  // namespace pts::remote
