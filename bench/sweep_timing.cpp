@@ -15,8 +15,9 @@
 //   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
 //   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
 //   cpu_over_bare_us=... bare_blocking_p99_late_ms=...
-// bare_blocking is the bare loop blocking for the write latency after each
-// wake-up (0 without latency): the best lateness a step that waits that long can have.
+// bare_blocking is the bare loop blocking for the write latency at each step
+// (0 without latency), steps due after a stall run back to back as the
+// sweep runs them: the best lateness a step that waits that long can have.
 // ui_blocked is how long each step's handler held the UI thread (the window
 // answers nothing meanwhile). No window is needed: only the two timers are
 // bound (offscreen platform).
@@ -158,19 +159,22 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
   std::vector<double> late;
   late.reserve(size_t(steps));
   const double cpu0 = CpuSeconds();
-  uint64_t fired = 0;
-  while (fired < uint64_t(steps)) {
+  // Every expiry is a step, as in the sweep: after a stall the steps due run
+  // back to back, each measured against its own place in the schedule.
+  int done = 0;
+  while (done < steps) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, -1) < 0) continue;
     uint64_t n = 0;
     if (read(fd, &n, sizeof n) != ssize_t(sizeof n)) continue;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    fired += n;
-    const double due = start_ns + double(fired - 1) * double(period_ns);
-    late.push_back((double(now.tv_sec) * 1e9 + double(now.tv_nsec) - due) / 1e6);
-    if (block_us > 0) {
-      const timespec until = Plus(now, block_us * 1000L);
-      while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    for (uint64_t i = 0; i < n && done < steps; ++i) {
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const double due = start_ns + double(done++) * double(period_ns);
+      late.push_back((double(now.tv_sec) * 1e9 + double(now.tv_nsec) - due) / 1e6);
+      if (block_us > 0) {
+        const timespec until = Plus(now, block_us * 1000L);
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+        }
       }
     }
   }
