@@ -14,10 +14,13 @@
 //   dwell_ms=1 boards=4 write_latency_ms=0.8 steps=5000 mean_interval_ms=... p50_late_ms=...
 //   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
 //   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
-//   cpu_over_bare_us=... bare_blocking_p99_late_ms=...
+//   cpu_over_bare_us=... bare_blocking_p99_late_ms=... bare_side_by_side_p99_late_ms=...
 // bare_blocking is the bare loop blocking for the write latency at each step
 // (0 without latency), steps due after a stall run back to back as the
 // sweep runs them: the best lateness a step that waits that long can have.
+// bare_side_by_side (with more than one board) has as many threads block
+// side by side and waits for all of them: the floor for a step that writes
+// the boards side by side and waits, on this machine.
 // ui_blocked is how long each step's handler held the UI thread (the window
 // answers nothing meanwhile). No window is needed: only the two timers are
 // bound (offscreen platform).
@@ -30,6 +33,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -37,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hid/simulated/simulated_backend.h"
@@ -138,11 +143,82 @@ timespec Plus(timespec t, long ns) {
   return t;
 }
 
+double NowNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+// Blocks `block_us` from now without timer slack, as a simulated board's write does.
+void Block(long block_us) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const timespec until = Plus(now, block_us * 1000L);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+// Threads that each block once per round from when they wake, as the I/O
+// workers do for their boards, and a plain futex wake-up and wait around them.
+class Blockers {
+ public:
+  Blockers(int count, long block_us) : late_(size_t(count)) {
+    for (auto& l : late_) {
+      threads_.emplace_back([this, &l, block_us] { Run(l, block_us); });
+    }
+  }
+  ~Blockers() {
+    stop_ = true;
+    round_.fetch_add(1);
+    round_.notify_all();
+    for (auto& t : threads_) t.join();
+  }
+  // Wakes all of them for the step due at `due_ns`.
+  void Go(double due_ns) {
+    if (threads_.empty()) return;
+    due_ns_ = due_ns;
+    pending_.store(uint32_t(threads_.size()));
+    round_.fetch_add(1, std::memory_order_release);
+    round_.notify_all();
+  }
+  void Wait() {
+    for (uint32_t n = pending_.load(); n != 0; n = pending_.load()) pending_.wait(n);
+  }
+  // The lateness of every block they started.
+  void TakeLateness(std::vector<double>* into) {
+    for (auto& l : late_) into->insert(into->end(), l.begin(), l.end());
+  }
+
+ private:
+  void Run(std::vector<double>& late, long block_us) {
+    prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+    uint32_t seen = 0;
+    for (;;) {
+      round_.wait(seen, std::memory_order_acquire);
+      seen = round_.load(std::memory_order_acquire);
+      if (stop_) return;
+      late.push_back((NowNs() - due_ns_) / 1e6);
+      Block(block_us);
+      if (pending_.fetch_sub(1) == 1) pending_.notify_one();
+    }
+  }
+
+  std::vector<std::vector<double>> late_;
+  std::vector<std::thread> threads_;
+  std::atomic<uint32_t> round_{0};
+  std::atomic<uint32_t> pending_{0};
+  std::atomic<bool> stop_{false};
+  double due_ns_ = 0;  // written before the round starts (release), read after (acquire)
+};
+
 // Waits `steps` times on a timerfd of period `dwell_ms` and does nothing else
-// but, when `block_us` > 0, block that long after each wake-up (without timer
-// slack, as the simulated boards do): the floor for any step that must wait
-// for a write of that length.
-Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
+// but, when `block_us` > 0, block that long at each step (without timer
+// slack, as the simulated boards do), side by side with `side_by_side` - 1
+// threads that block as long: the floor for any step that must wait for
+// writes of that length. Every expiry is a step, as in the sweep: after a
+// stall the steps due run back to back, each measured against its own place
+// in the schedule.
+Bare BareTimerLoop(int dwell_ms, int steps, long block_us, int side_by_side = 1) {
   const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
   if (fd < 0) return {};
   timespec now{};
@@ -153,14 +229,13 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
   spec.it_interval.tv_sec = period_ns / 1000000000L;
   spec.it_value = Plus(now, period_ns);
   const double start_ns = double(spec.it_value.tv_sec) * 1e9 + double(spec.it_value.tv_nsec);
-  timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
   const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
   if (block_us > 0) prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+  Blockers others(block_us > 0 ? side_by_side - 1 : 0, block_us);
+  timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
   std::vector<double> late;
   late.reserve(size_t(steps));
   const double cpu0 = CpuSeconds();
-  // Every expiry is a step, as in the sweep: after a stall the steps due run
-  // back to back, each measured against its own place in the schedule.
   int done = 0;
   while (done < steps) {
     pollfd p{fd, POLLIN, 0};
@@ -168,19 +243,19 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us) {
     uint64_t n = 0;
     if (read(fd, &n, sizeof n) != ssize_t(sizeof n)) continue;
     for (uint64_t i = 0; i < n && done < steps; ++i) {
-      clock_gettime(CLOCK_MONOTONIC, &now);
       const double due = start_ns + double(done++) * double(period_ns);
-      late.push_back((double(now.tv_sec) * 1e9 + double(now.tv_nsec) - due) / 1e6);
+      others.Go(due);
+      late.push_back((NowNs() - due) / 1e6);
       if (block_us > 0) {
-        const timespec until = Plus(now, block_us * 1000L);
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-        }
+        Block(block_us);
+        others.Wait();
       }
     }
   }
   const double cpu = CpuSeconds() - cpu0;
   if (slack > 0) prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
   close(fd);
+  others.TakeLateness(&late);
   return {Percentile(late, 99), cpu / double(steps) * 1e6};
 }
 
@@ -315,16 +390,20 @@ int main(int argc, char** argv) {
   const Bare bare = BareTimerLoop(dwell_ms, steps, 0);
   const Bare blocking =
       latency.count() > 0 ? BareTimerLoop(dwell_ms, steps, long(latency.count())) : Bare{};
+  const Bare side_by_side = latency.count() > 0 && boards > 1
+                                ? BareTimerLoop(dwell_ms, steps, long(latency.count()), boards)
+                                : Bare{};
   const double cpu_per_step = cpu / std::max(1, tick) * 1e6;
   std::printf(
       "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d mean_interval_ms=%.4f p50_late_ms=%.3f "
       "p99_late_ms=%.3f max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f "
       "ui_blocked_p50_ms=%.3f ui_blocked_p99_ms=%.3f bare_p99_late_ms=%.3f "
-      "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f\n",
+      "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f "
+      "bare_side_by_side_p99_late_ms=%.3f\n",
       dwell_ms, boards, latency_ms, steps, mean_interval, Percentile(late, 50),
       Percentile(late, 99), late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift,
       missed, cpu_per_step, Percentile(blocked_ms, 50), Percentile(blocked_ms, 99),
       bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step,
-      blocking.p99_late_ms);
+      blocking.p99_late_ms, side_by_side.p99_late_ms);
   return 0;
 }
