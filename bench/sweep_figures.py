@@ -45,7 +45,7 @@ def main(argv):
         for name, values in into.items():
             if name in ("dwell_ms", "boards", "write_latency_ms", "steps"):
                 continue  # the options, echoed back
-            print("  %-28s %10.4g  (%.4g - %.4g)" % (name, statistics.median(values),
+            print("  %-30s %10.4g  (%.4g - %.4g)" % (name, statistics.median(values),
                                                      min(values), max(values)))
 
 
