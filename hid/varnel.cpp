@@ -18,6 +18,11 @@ constexpr const char* kUdevRule = "/etc/udev/rules.d/70-pts-panel.rules";
 
 }  // namespace
 
+void Varnel::Impl::ThrowOutOfRange(const char* what, int32_t index) {
+  throw VarnelError(std::string("Varnel: ") + what + " index " + std::to_string(index) +
+                    " out of range");
+}
+
 Varnel::Varnel(hid::Backend& backend) : impl_(std::make_unique<Impl>(backend)) {}
 
 Varnel::~Varnel() {

@@ -21,6 +21,10 @@ using hid::AgentInterface;
 using hid::AgentVar;
 
 struct Varnel::Impl {
+  // Kept out of line so that the index checks on every variable and report
+  // access cost a compare, not a frame for building the message.
+  [[noreturn, gnu::cold]] static void ThrowOutOfRange(const char* what, int32_t index);
+
   explicit Impl(hid::Backend& b) : backend(b) {}
   ~Impl() {
     if (log) std::fclose(log);
@@ -109,13 +113,13 @@ struct Varnel::Impl {
 
   const std::pair<AgentInterface*, std::size_t>& VarAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_vars.size()) {
-      throw VarnelError("Varnel: variable index " + std::to_string(index) + " out of range");
+      ThrowOutOfRange("variable", index);
     }
     return all_vars[static_cast<std::size_t>(index)];
   }
   const std::pair<AgentInterface*, std::size_t>& RptAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_rpts.size()) {
-      throw VarnelError("Varnel: report index " + std::to_string(index) + " out of range");
+      ThrowOutOfRange("report", index);
     }
     return all_rpts[static_cast<std::size_t>(index)];
   }
@@ -192,12 +196,13 @@ struct Varnel::Impl {
       if (in) Gone(in);
       return false;
     }
-    const std::string path = in ? in->path : "handle " + std::to_string(handle);
+    // Named only for the log: a sweep settles a write per board every step.
+    const auto path = [&] { return in ? in->path : "handle " + std::to_string(handle); };
     if (st != hid::IoStatus::Ok) {
-      Log("write failed on " + path);
+      Log("write failed on " + path());
       return false;
     }
-    if (verbose) Log("wrote report " + std::to_string(ri) + " of " + path);
+    if (verbose) Log("wrote report " + std::to_string(ri) + " of " + path());
     return true;
   }
 

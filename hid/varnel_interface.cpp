@@ -118,17 +118,12 @@ int32_t GetUnscaledValue(const AgentInterface& in, const AgentVar& v) {
   return static_cast<int32_t>(static_cast<uint32_t>(raw));
 }
 
-void SetUnscaledValue(AgentInterface& in, const AgentVar& v, int32_t value) {
-  auto& buf = in.reports[v.report];
-  if (v.bits == 8 && v.bit_pos % 8 == 0) {  // the boards' fields: one byte each
-    buf[v.bit_pos / 8] = static_cast<uint8_t>(value);
-    return;
-  }
+void SetUnscaledBits(AgentInterface& in, const AgentVar& v, int32_t value) {
   // Bits past 32 of a wider field: the sign of a negative value in a signed field, else 0.
   const bool fill = value < 0 && v.is_signed;
   const uint64_t wide = fill ? static_cast<uint64_t>(static_cast<int64_t>(value))
                              : uint64_t{static_cast<uint32_t>(value)};
-  WriteBits(buf, v.bit_pos, v.bits, wide, fill);
+  WriteBits(in.reports[v.report], v.bit_pos, v.bits, wide, fill);
 }
 
 int32_t GetScaledValue(const AgentInterface& in, const AgentVar& v) {

@@ -182,7 +182,9 @@ void SimulatedBackend::FailNextReads(int board, int count) {
 }
 void SimulatedBackend::DelayWrites(int board, std::chrono::microseconds delay) {
   const std::lock_guard lock(mu_);
-  At(board).write_delay = delay;
+  Board& b = At(board);
+  delayed_boards_ += (delay.count() > 0) - (b.write_delay.count() > 0);
+  b.write_delay = delay;
 }
 void SimulatedBackend::DenyAccess(int board, bool deny) {
   const std::lock_guard lock(mu_);
@@ -312,6 +314,7 @@ IoStatus SimulatedBackend::Write(DeviceId id, std::span<const uint8_t> report) {
 }
 
 bool SimulatedBackend::WriteMayBlock(DeviceId id) {
+  if (delayed_boards_.load(std::memory_order_relaxed) == 0) return false;
   const std::lock_guard lock(mu_);
   const Handle* h = FindHandle(id);
   return h && boards_[static_cast<std::size_t>(h->board - 1)]->write_delay.count() > 0;

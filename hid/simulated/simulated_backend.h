@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -129,6 +130,8 @@ class SimulatedBackend : public Backend {
   mutable std::mutex mu_;
   Clock::time_point origin_;
   std::vector<std::unique_ptr<Board>> boards_;
+  // Boards whose writes are delayed: none, and no write may block (no lock needed).
+  std::atomic<int> delayed_boards_{0};
   std::vector<Handle> handles_;
   std::vector<HotplugEvent> pending_;
   int event_fd_ = -1;
