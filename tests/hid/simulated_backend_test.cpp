@@ -141,6 +141,25 @@ TEST(SimulatedBoard, TraceLinesForEveryReportReceivedOrSent) {
       << lines[1];
 }
 
+// A write may block exactly while its own board's writes are delayed, however
+// the delays were set, changed and cleared before.
+TEST(SimulatedBoard, WriteMayBlockFollowsTheDelay) {
+  using std::chrono::microseconds;
+  SimulatedBackend sim;
+  sim.AddBoard(0x35);
+  sim.AddBoard(0x35);
+  const DeviceId one = OpenBoard(sim, 1), two = OpenBoard(sim, 2);
+  EXPECT_FALSE(sim.WriteMayBlock(one));
+  for (const auto delay : {microseconds(5), microseconds(3)}) sim.DelayWrites(1, delay);
+  EXPECT_TRUE(sim.WriteMayBlock(one));
+  EXPECT_FALSE(sim.WriteMayBlock(two));
+  sim.DelayWrites(1, microseconds(0));
+  EXPECT_FALSE(sim.WriteMayBlock(one));
+  sim.DelayWrites(2, microseconds(1));
+  EXPECT_FALSE(sim.WriteMayBlock(one));
+  EXPECT_TRUE(sim.WriteMayBlock(two));
+}
+
 TEST(SimulatedBoard, InjectedFaults) {
   SimulatedBackend sim;
   sim.AddBoard(0x35);
