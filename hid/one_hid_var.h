@@ -125,9 +125,11 @@ class TOneHidVar {
   Varnel* BoundVarnel() const;
 
  private:
+  // First, together: a sweep step reads these two of every output variable.
+  Varnel* bound_varnel_ = nullptr;
+  int32_t var_index_ = -1;
   int32_t class_debug_id_;
   int32_t tag_ = 0;
-  int32_t var_index_ = -1;
   int16_t rpt_type_ = 0;
   int32_t usage_ = 0;
   int32_t usage_page_ = 0;
@@ -139,7 +141,6 @@ class TOneHidVar {
   int32_t physical_maximum_ = 0;
   int32_t physical_minimum_ = 0;
   int32_t size_in_bits_ = 0;
-  Varnel* bound_varnel_ = nullptr;
   std::string var_name_;
   std::string string_descriptor_;
   bool absolute_not_relative_ = false;

@@ -310,6 +310,11 @@ int32_t Varnel::GetScaled(int32_t VarIndex) const {
 }
 
 void Varnel::SetUnscaled(int32_t VarIndex, int32_t Value) {
+  const Impl::ByteSlot& b = impl_->VarByteAt(VarIndex);
+  if (b.byte >= 0) {
+    b.in->reports[b.report][static_cast<std::size_t>(b.byte)] = static_cast<uint8_t>(Value);
+    return;
+  }
   const auto& [in, i] = impl_->VarAt(VarIndex);
   hid::SetUnscaledValue(*in, in->vars[i], Value);
 }

@@ -50,6 +50,15 @@ struct Varnel::Impl {
   // are rebuilt whenever the list changes.
   std::vector<std::unique_ptr<AgentInterface>> open;
   std::vector<std::pair<AgentInterface*, std::size_t>> all_vars;
+  // Beside all_vars: where a one-byte field's value goes (byte < 0: another
+  // width), so that staging one reads neither the variable nor its field.
+  // A sweep step stages 13 per board, and after each dwell they are cold.
+  struct ByteSlot {
+    AgentInterface* in = nullptr;
+    uint32_t report = 0;
+    int32_t byte = -1;
+  };
+  std::vector<ByteSlot> var_bytes;
   std::vector<std::pair<AgentInterface*, std::size_t>> all_rpts;
   int32_t next_handle = 1;
 
@@ -88,12 +97,19 @@ struct Varnel::Impl {
 
   void Rebuild() {
     all_vars.clear();
+    var_bytes.clear();
     all_rpts.clear();
     for (auto& up : open) {
       AgentInterface* in = up.get();
       in->var_base = static_cast<int32_t>(all_vars.size());
       in->rpt_base = static_cast<int32_t>(all_rpts.size());
-      for (std::size_t i = 0; i < in->vars.size(); ++i) all_vars.emplace_back(in, i);
+      for (std::size_t i = 0; i < in->vars.size(); ++i) {
+        all_vars.emplace_back(in, i);
+        const AgentVar& v = in->vars[i];
+        const bool one_byte = v.bits == 8 && v.bit_pos % 8 == 0;
+        var_bytes.push_back({in, static_cast<uint32_t>(v.report),
+                             one_byte ? static_cast<int32_t>(v.bit_pos / 8) : -1});
+      }
       for (std::size_t i = 0; i < in->reports.size(); ++i) all_rpts.emplace_back(in, i);
     }
   }
@@ -116,6 +132,12 @@ struct Varnel::Impl {
       ThrowOutOfRange("variable", index);
     }
     return all_vars[static_cast<std::size_t>(index)];
+  }
+  const ByteSlot& VarByteAt(int32_t index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= var_bytes.size()) {
+      ThrowOutOfRange("variable", index);
+    }
+    return var_bytes[static_cast<std::size_t>(index)];
   }
   const std::pair<AgentInterface*, std::size_t>& RptAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_rpts.size()) {
