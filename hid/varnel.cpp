@@ -206,10 +206,10 @@ int32_t Varnel::FindVar(int32_t UsagePage, int32_t Usage, int32_t RptType, bool 
 }
 
 void Varnel::SelectVar(int32_t VarIndex) {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  impl_->cur_var_intf = in;
-  impl_->cur_var = i;
-  impl_->cur_intf = in;
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  impl_->cur_var_intf = e.in;
+  impl_->cur_var = e.i;
+  impl_->cur_intf = e.in;
 }
 
 int32_t Varnel::CurrentVarNum() const {
@@ -267,23 +267,23 @@ std::string Varnel::StringDescriptor() const {
 }
 
 int32_t Varnel::VarRptIndex(int32_t VarIndex) const {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  return in->rpt_base + static_cast<int32_t>(in->vars[i].report);
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  return e.in->rpt_base + static_cast<int32_t>(e.in->vars[e.i].report);
 }
 
 bool Varnel::VarIsButton(int32_t VarIndex) const {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  return in->desc.fields[in->vars[i].field].report_size == 1;
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  return e.in->desc.fields[e.in->vars[e.i].field].report_size == 1;
 }
 
 void Varnel::NameVar(int32_t VarIndex, const std::string& VarName) {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  in->vars[i].name = VarName;
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  e.in->vars[e.i].name = VarName;
 }
 
 std::string Varnel::VarName(int32_t VarIndex) const {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  return in->vars[i].name;
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  return e.in->vars[e.i].name;
 }
 
 // The mode is kept per variable; values are computed on demand, so it does
@@ -300,28 +300,27 @@ int32_t Varnel::CurScaleMode() const {
 }
 
 int32_t Varnel::GetUnscaled(int32_t VarIndex) const {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  return hid::GetUnscaledValue(*in, in->vars[i]);
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  return hid::GetUnscaledValue(*e.in, e.in->vars[e.i]);
 }
 
 int32_t Varnel::GetScaled(int32_t VarIndex) const {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  return hid::GetScaledValue(*in, in->vars[i]);
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  return hid::GetScaledValue(*e.in, e.in->vars[e.i]);
 }
 
 void Varnel::SetUnscaled(int32_t VarIndex, int32_t Value) {
-  const Impl::ByteSlot& b = impl_->VarByteAt(VarIndex);
-  if (b.byte >= 0) {
-    b.in->reports[b.report][static_cast<std::size_t>(b.byte)] = static_cast<uint8_t>(Value);
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  if (e.byte >= 0) {
+    e.in->reports[e.report][static_cast<std::size_t>(e.byte)] = static_cast<uint8_t>(Value);
     return;
   }
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  hid::SetUnscaledValue(*in, in->vars[i], Value);
+  hid::SetUnscaledValue(*e.in, e.in->vars[e.i], Value);
 }
 
 void Varnel::SetScaled(int32_t VarIndex, int32_t Value) {
-  const auto& [in, i] = impl_->VarAt(VarIndex);
-  hid::SetScaledValue(*in, in->vars[i], Value);
+  const Impl::VarEntry& e = impl_->VarAt(VarIndex);
+  hid::SetScaledValue(*e.in, e.in->vars[e.i], Value);
 }
 
 int32_t Varnel::RptCount() const {

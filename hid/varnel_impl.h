@@ -49,16 +49,17 @@ struct Varnel::Impl {
   // Open interfaces in open order. The flat indexes below point into them and
   // are rebuilt whenever the list changes.
   std::vector<std::unique_ptr<AgentInterface>> open;
-  std::vector<std::pair<AgentInterface*, std::size_t>> all_vars;
-  // Beside all_vars: where a one-byte field's value goes (byte < 0: another
-  // width), so that staging one reads neither the variable nor its field.
-  // A sweep step stages 13 per board, and after each dwell they are cold.
-  struct ByteSlot {
+  // A variable: its interface and its place in the interface's list, and
+  // for a one-byte field where its value goes (byte < 0: another width), so
+  // that staging one reads neither the variable nor its field. A sweep step
+  // stages 13 per board, and after each dwell they are cold.
+  struct VarEntry {
     AgentInterface* in = nullptr;
+    std::size_t i = 0;
     uint32_t report = 0;
     int32_t byte = -1;
   };
-  std::vector<ByteSlot> var_bytes;
+  std::vector<VarEntry> all_vars;
   std::vector<std::pair<AgentInterface*, std::size_t>> all_rpts;
   int32_t next_handle = 1;
 
@@ -97,18 +98,14 @@ struct Varnel::Impl {
 
   void Rebuild() {
     all_vars.clear();
-    var_bytes.clear();
     all_rpts.clear();
     for (auto& up : open) {
       AgentInterface* in = up.get();
       in->var_base = static_cast<int32_t>(all_vars.size());
       in->rpt_base = static_cast<int32_t>(all_rpts.size());
       for (std::size_t i = 0; i < in->vars.size(); ++i) {
-        all_vars.emplace_back(in, i);
         const AgentVar& v = in->vars[i];
-        const bool one_byte = v.bits == 8 && v.bit_pos % 8 == 0;
-        var_bytes.push_back({in, static_cast<uint32_t>(v.report),
-                             one_byte ? static_cast<int32_t>(v.bit_pos / 8) : -1});
+        all_vars.push_back({in, i, static_cast<uint32_t>(v.report), hid::ByteOffsetOf(v)});
       }
       for (std::size_t i = 0; i < in->reports.size(); ++i) all_rpts.emplace_back(in, i);
     }
@@ -127,17 +124,11 @@ struct Varnel::Impl {
     return -1;
   }
 
-  const std::pair<AgentInterface*, std::size_t>& VarAt(int32_t index) const {
+  const VarEntry& VarAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_vars.size()) {
       ThrowOutOfRange("variable", index);
     }
     return all_vars[static_cast<std::size_t>(index)];
-  }
-  const ByteSlot& VarByteAt(int32_t index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= var_bytes.size()) {
-      ThrowOutOfRange("variable", index);
-    }
-    return var_bytes[static_cast<std::size_t>(index)];
   }
   const std::pair<AgentInterface*, std::size_t>& RptAt(int32_t index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= all_rpts.size()) {

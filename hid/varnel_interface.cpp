@@ -118,7 +118,11 @@ int32_t GetUnscaledValue(const AgentInterface& in, const AgentVar& v) {
   return static_cast<int32_t>(static_cast<uint32_t>(raw));
 }
 
-void SetUnscaledBits(AgentInterface& in, const AgentVar& v, int32_t value) {
+void SetUnscaledValue(AgentInterface& in, const AgentVar& v, int32_t value) {
+  if (const int32_t byte = ByteOffsetOf(v); byte >= 0) {
+    in.reports[v.report][static_cast<std::size_t>(byte)] = static_cast<uint8_t>(value);
+    return;
+  }
   // Bits past 32 of a wider field: the sign of a negative value in a signed field, else 0.
   const bool fill = value < 0 && v.is_signed;
   const uint64_t wide = fill ? static_cast<uint64_t>(static_cast<int64_t>(value))

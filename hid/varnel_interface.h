@@ -59,15 +59,11 @@ bool BuildInterface(AgentInterface& in, std::span<const uint8_t> descriptor, std
 // bits give their low 32 bits.
 int32_t GetUnscaledValue(const AgentInterface& in, const AgentVar& v);
 // Stores `value` truncated to the field's width.
-void SetUnscaledBits(AgentInterface& in, const AgentVar& v, int32_t value);
-// The same; the boards' one-byte fields inline, as a sweep step stages 13 of
-// them per board.
-inline void SetUnscaledValue(AgentInterface& in, const AgentVar& v, int32_t value) {
-  if (v.bits == 8 && v.bit_pos % 8 == 0) {
-    in.reports[v.report][v.bit_pos / 8] = static_cast<uint8_t>(value);
-    return;
-  }
-  SetUnscaledBits(in, v, value);
+void SetUnscaledValue(AgentInterface& in, const AgentVar& v, int32_t value);
+// The byte of its report copy that a one-byte field (the boards' fields) fills
+// alone; -1 for any other width or position.
+inline int32_t ByteOffsetOf(const AgentVar& v) {
+  return v.bits == 8 && v.bit_pos % 8 == 0 ? static_cast<int32_t>(v.bit_pos / 8) : -1;
 }
 // Linear logical -> physical mapping (both physical limits 0: physical = logical),
 // rounded to the nearest integer and clamped to 32 bits.

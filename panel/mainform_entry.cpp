@@ -43,10 +43,6 @@ int32_t KnobPosition(double digit, const Knob& knob) {
 // finite or too large to write exactly (pasted exponents such as 1e400 or
 // 1e30) shows "?".
 std::string DigitText(double digit) {
-  // The usual case, ten times a sweep step: one decimal digit.
-  if (digit >= 0 && digit <= 9 && digit == std::floor(digit)) {
-    return std::string(1, static_cast<char>('0' + static_cast<int>(digit)));
-  }
   if (!std::isfinite(digit) || std::fabs(digit) > 999999999999999.0) return "?";
   return FormatNumber(digit);
 }

@@ -10,6 +10,10 @@ namespace pts {
 
 std::string FormatNumber(double value) {
   if (!std::isfinite(value) || value == 0) return "0";
+  // One decimal digit: the digit captions, ten times a sweep step.
+  if (value > 0 && value < 10 && value == std::floor(value)) {
+    return std::string(1, static_cast<char>('0' + static_cast<int>(value)));
+  }
   // Whole numbers below 10^15 have at most 15 digits: nothing to round. The
   // digit captions take this path ten times a sweep step.
   if (std::fabs(value) < 1e15 && value == std::floor(value)) {
