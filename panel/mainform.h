@@ -11,6 +11,7 @@
 //   mainform_readback.cpp activation and the read-back
 //   mainform_models.cpp   model menu, Info
 //   mainform_eeprom.cpp   EEPROM save commands
+//   mainform_outcome.cpp  the record of what an action did
 #pragma once
 
 #include <array>
@@ -25,6 +26,7 @@
 #include "hid/varnel.h"
 #include "panel/controls.h"
 #include "panel/operator.h"
+#include "panel/outcome.h"
 
 namespace pts {
 
@@ -158,17 +160,24 @@ class MainForm : public VarnelListener {
 
   Varnel& Agent() { return agent_; }
   Operator& Op() { return op_; }
+  // What the last send, save, Start or Single did (a sweep step counts as a send).
+  const Outcome& LastOutcome() const { return outcome_; }
 
  private:
   void BuildControls();  // the design-time layout and states
+  // An action begins: the record of the last one is emptied.
+  void BeginOutcome();
+  // Records why the action sent nothing and tells the operator: the text in a
+  // box, or a beep where there is none.
+  void Refuse(Reason reason, const std::string& text);
+  void Confirm(const std::string& text);
+  Outcome outcome_;
   void SelectModel(int row);
   bool SweepSetup();
   // True while Send, Start, Single or a sweep step runs. A modal box inside
   // one of them runs a nested event loop; ticks and clicks arriving there are
   // skipped instead of re-entering.
   bool sweep_busy_ = false;
-  // Units that accepted the last word TranslateFrequency sent; -1 when it refused the frequency.
-  int32_t units_accepted_ = 0;
   void ConfirmSaved(const char* text);  // mainform_eeprom.cpp
   // Devices and units (mainform_devices.cpp).
   bool IsAttached(const TPTS* device) const;  // still an entry of Devices

@@ -12,8 +12,12 @@ constexpr const char* kNothingSaved =
 // operator has just been told why nothing was sent, and with no board (or
 // every write failed) claiming a save would be false.
 void MainForm::ConfirmSaved(const char* text) {
-  if (units_accepted_ < 0) return;
-  op_.MessageBox(units_accepted_ > 0 ? text : kNothingSaved, MsgButtons::Ok, MsgIcon::None, "");
+  if (!outcome_.sent) return;
+  if (outcome_.Count(UnitState::kWritten) > 0) {
+    Confirm(text);
+  } else {
+    Refuse(Reason::kNothingSaved, kNothingSaved);
+  }
 }
 
 void MainForm::mnuSaveFreq_Click() {

@@ -8,13 +8,13 @@ namespace pts {
 void MainForm::TranslateFrequency() {
   const int32_t level = Knob1(10).Value();
   const Encoding e = EncodeFrequency(Frequency, ModelNum, Cmd1Val, Mnum, level);
-  units_accepted_ = -1;
+  BeginOutcome();
   switch (e.outcome) {
     case Encoding::Outcome::OverLimit:
-      op_.MessageBox(e.message, MsgButtons::Ok, MsgIcon::None, "");
+      Refuse(Reason::kOverLimit, e.message);
       return;
     case Encoding::Outcome::Invalid:
-      op_.Beep();
+      Refuse(Reason::kInvalidFrequency, "");
       return;
     case Encoding::Outcome::Word:
       break;
@@ -26,7 +26,7 @@ void MainForm::TranslateFrequency() {
   // interface while the results are taken, which removes and re-binds entries
   // of Devices: walk a copy, which also keeps every object alive meanwhile.
   const std::vector<std::shared_ptr<TPTS>> units = Devices;
-  units_accepted_ = 0;
+  outcome_.sent = true;
   std::vector<int32_t> reports;
   std::vector<size_t> unit_of;  // the unit of each report
   reports.reserve(units.size());
@@ -53,11 +53,12 @@ void MainForm::TranslateFrequency() {
   }
   agent_.WriteRpts(reports, [&](size_t k, bool ok) {
     DevNum = static_cast<int32_t>(unit_of[k]) + 1;
-    if (ok) {
-      ++units_accepted_;
-    } else {
-      op_.Beep();
-    }
+    // A board found gone has been closed, and so has left Devices, by now.
+    const UnitState state = ok                                    ? UnitState::kWritten
+                            : IsAttached(units[unit_of[k]].get()) ? UnitState::kFailed
+                                                                  : UnitState::kGone;
+    outcome_.units.push_back({DevNum, state});
+    if (!ok) op_.Beep();
   });
   DevNum = static_cast<int32_t>(Devices.size()) + 1;
   TextFreq.BackColor(kGreen);

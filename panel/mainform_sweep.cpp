@@ -43,6 +43,7 @@ void Restart(Timer& timer) {
 }  // namespace
 
 void MainForm::CmdSend_Click() {
+  BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
   Restart(TmrBlink);
@@ -60,11 +61,8 @@ void MainForm::TmrBlink_Timer() {
 // Reads and checks the sweep's boxes. False (after a message) when the sweep
 // cannot start; a sweep already running then goes on.
 bool MainForm::SweepSetup() {
-  auto message = [this](const char* text) {
-    Op().MessageBox(text, MsgButtons::Ok, MsgIcon::None, "");
-  };
   if (TextFreqStop.Text().empty() || TextFreqStep.Text().empty() || TextSweepTime.Text().empty()) {
-    message(kMissingInput);
+    Refuse(Reason::kSweepInput, kMissingInput);
     return false;
   }
   const double start = ReadNumber(TextFreq.Text());
@@ -87,12 +85,12 @@ bool MainForm::SweepSetup() {
     usable = std::isfinite(dwell_ms);
   }
   if (!usable) {
-    message(kMissingInput);
+    Refuse(Reason::kSweepInput, kMissingInput);
     return false;
   }
   const double dwell_time = std::floor(dwell_ms);
   if (dwell_time > kMaxDwellMs) {
-    message(kDwellTooLong);
+    Refuse(Reason::kDwellTooLong, kDwellTooLong);
     return false;
   }
 
@@ -102,7 +100,7 @@ bool MainForm::SweepSetup() {
   DwellNum = dwell_num;
   DwellTime = dwell_time;
   if (DwellTime < 1) {
-    message(kDwellTooShort);
+    Refuse(Reason::kDwellTooShort, kDwellTooShort);
     return false;
   }
   TmrDwell.Interval(static_cast<int32_t>(DwellTime));  // 1 .. INT32_MAX, checked above
@@ -112,6 +110,7 @@ bool MainForm::SweepSetup() {
 }
 
 void MainForm::CmdStart_Click() {
+  BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
   if (!SweepSetup()) return;
@@ -123,6 +122,7 @@ void MainForm::CmdStart_Click() {
 }
 
 void MainForm::CmdSngl_Click() {
+  BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
   if (!SweepSetup()) return;

@@ -16,29 +16,17 @@ namespace {
 constexpr int kMaxUnit = 8;
 constexpr const char* kNoModel = "no PTS model selected";
 
-// Stands in for the operator while a remote command runs: boxes are kept for
-// the client's error queue, and each beep notes the unit being written then
-// (a failed write beeps with DevNum on that unit).
-class Recorder : public Operator {
+// Stands in for the operator while a remote command runs: nothing is shown
+// (the action's outcome says what happened), and a box that asks OK or
+// Cancel is answered Cancel.
+class Silent : public Operator {
  public:
-  explicit Recorder(const MainForm& form) : form_(form) {}
-  MsgAnswer MessageBox(const std::string& text, MsgButtons buttons, MsgIcon,
+  MsgAnswer MessageBox(const std::string&, MsgButtons buttons, MsgIcon,
                        const std::string&) override {
-    boxes.push_back(text);
     return buttons == MsgButtons::OkCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
   }
-  void Beep() override {
-    if (std::find(beeped_units.begin(), beeped_units.end(), form_.DevNum) == beeped_units.end()) {
-      beeped_units.push_back(form_.DevNum);
-    }
-  }
+  void Beep() override {}
   void EndProgram(int) override {}
-
-  std::vector<std::string> boxes;
-  std::vector<int32_t> beeped_units;
-
- private:
-  const MainForm& form_;
 };
 
 struct Ctx {
@@ -46,7 +34,6 @@ struct Ctx {
   Session& s;
   std::string* out;
   const Command& cmd;
-  Recorder& rec;
   const std::string& version;
   int unit = 1;       // UNIT<n>
   bool wait = false;  // set by a handler that must run again later
@@ -198,28 +185,35 @@ std::string BoxNumber(const TextBox& box) {
   return FormatNumber(ReadNumber(box.Text()));
 }
 
-// What the handler would have shown: boxes become errors (confirmations are
-// none), and when a word went out, each unit whose write failed.
-void Report(Ctx& c, int box_code, bool sent) {
-  const auto nothing_saved = [](const std::string& text) {
-    return text.starts_with("No interface board accepted");
-  };
-  const auto is_confirmation = [&](const std::string& text) {
-    return text.ends_with("saved to interface EEPROM") && !nothing_saved(text);
-  };
-  const bool refused = std::any_of(c.rec.boxes.begin(), c.rec.boxes.end(), [&](const auto& t) {
-    return !is_confirmation(t) && !nothing_saved(t);
-  });
-  if (sent && !refused) {
-    for (int32_t unit : c.rec.beeped_units) {
-      if (unit >= 1 && unit <= kMaxUnit) {
-        c.Error(kHardwareError, "unit " + std::to_string(unit) + " did not accept the report");
-      }
-    }
+// The SCPI error for each reason an action refused.
+int ReasonCode(Reason reason) {
+  switch (reason) {
+    case Reason::kNone:
+      return kNoError;
+    case Reason::kOverLimit:
+    case Reason::kInvalidFrequency:
+      return kDataOutOfRange;
+    case Reason::kSweepInput:
+    case Reason::kDwellTooShort:
+    case Reason::kDwellTooLong:
+      return kSettingsConflict;
+    case Reason::kNothingSaved:
+      return kHardwareMissing;
   }
-  for (const std::string& text : c.rec.boxes) {
-    if (!is_confirmation(text)) c.Error(nothing_saved(text) ? kHardwareMissing : box_code, text);
+  return kExecutionError;
+}
+
+// The errors of what the last action did: its refusal, and each unit that
+// did not take the word.
+void Report(Ctx& c) {
+  const Outcome& o = c.f.LastOutcome();
+  for (const UnitResult& u : o.units) {
+    const std::string unit = "unit " + std::to_string(u.unit);
+    if (u.state == UnitState::kFailed) c.Error(kHardwareError, unit + " did not accept the report");
+    if (u.state == UnitState::kGone) c.Error(kHardwareMissing, unit + " was removed");
   }
+  if (o.Refused()) c.Error(ReasonCode(o.reason), o.text);
+  if (o.sent && o.units.empty() && !o.Refused()) c.Error(kHardwareMissing);
 }
 
 // A frequency (or step) for a box: at or above 0, on the model's resolution,
@@ -306,8 +300,7 @@ void SetFrequency(Ctx& c) {
   if (!FrequencyValue(c, &v, true)) return;
   c.f.TextFreq.Text(FormatNumber(v));
   c.f.CmdSend_Click();
-  Report(c, kDataOutOfRange, true);
-  if (c.f.Devices.empty()) c.Error(kHardwareMissing);
+  Report(c);
 }
 
 void QueryFrequency(Ctx& c) {
@@ -358,7 +351,7 @@ void QueryLevel(Ctx& c) {
 void Initiate(Ctx& c) {
   if (!SweepAllowed(c)) return;
   c.f.CmdSngl_Click();
-  Report(c, kSettingsConflict, false);
+  Report(c);
 }
 
 void Continuous(Ctx& c) {
@@ -380,7 +373,7 @@ void Continuous(Ctx& c) {
   }
   if (!SweepAllowed(c)) return;
   c.f.CmdStart_Click();
-  Report(c, kSettingsConflict, false);
+  Report(c);
 }
 
 void SetModel(Ctx& c) {
@@ -413,7 +406,7 @@ void SetModel(Ctx& c) {
 void Save(Ctx& c, void (MainForm::*handler)()) {
   if (!HaveModel(c)) return;
   (c.f.*handler)();
-  Report(c, kDataOutOfRange, true);
+  Report(c);
 }
 
 // Reads board UNIT<n> now, without the unit selection. False after queueing the error.
@@ -548,11 +541,11 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
     client.Push(kParameterNotAllowed);
     return true;
   }
-  Recorder rec(form_);
-  Ctx c{form_, client, out, cmd, rec, version_};
+  Silent silent;
+  Ctx c{form_, client, out, cmd, version_};
   c.unit = unit;
   {
-    OperatorSwitch::Scope scope(ops_, rec);
+    OperatorSwitch::Scope scope(ops_, silent);
     try {
       handler(c);
     } catch (const std::exception& e) {

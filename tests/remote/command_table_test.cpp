@@ -149,6 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
             {E(-240, "unit 2 did not accept the report")},
             {0x5E, 0x5C},
             [](hid::SimulatedBackend& b) { b.FailNextWrites(2, 1); }},
+        // Found gone while the word goes out: that unit alone, not the one before it.
+        Row{"BoardGoneInTheMiddleOfASend",
+            "FREQ 1MHZ;FREQ?;:UNIT:COUN?",
+            "1000000\n2\n",
+            {E(-241, "unit 2 was removed")},
+            {0x5E, 0x5C, 0x5A},
+            [](hid::SimulatedBackend& b) { b.Unplug(2); }},
         Row{"SavesAccepted", "FREQ 1MHZ;:MEM:STOR:FREQ;:MEM:STOR:MOD", "", {}},
         Row{"SaveNoBoardAccepted",
             "MEM:STOR:FREQ",
