@@ -1,0 +1,108 @@
+// The helpers the command files share: parameters, and reading the panel.
+#include <cmath>
+
+#include "panel/models.h"
+#include "panel/number_text.h"
+#include "remote/commands.h"
+
+namespace pts::remote {
+
+const Param* OneParam(Ctx& c) {
+  if (c.cmd.params.size() == 1) return &c.cmd.params[0];
+  c.Error(c.cmd.params.empty() ? kMissingParameter : kParameterNotAllowed);
+  return nullptr;
+}
+
+bool OneNumber(Ctx& c, Unit unit, bool min_max, double* v, int* extreme) {
+  *extreme = 0;
+  const Param* one = OneParam(c);
+  if (!one) return false;
+  const Param& p = *one;
+  if (p.kind == Param::Kind::Word && min_max) {
+    if (p.text == "MIN" || p.text == "MINIMUM") *extreme = -1;
+    if (p.text == "MAX" || p.text == "MAXIMUM") *extreme = 1;
+    if (*extreme != 0) return true;
+  }
+  if (p.kind != Param::Kind::Number) {
+    c.Error(kDataTypeError);
+    return false;
+  }
+  double scale = 0;
+  if (p.text.empty()) {
+    scale = 1;
+  } else if (unit == Unit::Frequency) {
+    scale = p.text == "HZ"    ? 1
+            : p.text == "KHZ" ? 1e3
+            : p.text == "MHZ" ? 1e6
+            : p.text == "GHZ" ? 1e9
+                              : 0;
+  } else if (unit == Unit::Time) {
+    scale = p.text == "S" ? 1 : p.text == "MS" ? 1e-3 : p.text == "US" ? 1e-6 : 0;
+  }
+  if (scale == 0) {
+    c.Error(kInvalidSuffix);
+    return false;
+  }
+  *v = p.number * scale;
+  return true;
+}
+
+bool HaveModel(Ctx& c) {
+  if (c.f.ModelNum) return true;
+  c.Error(kSettingsConflict, kNoModel);
+  return false;
+}
+double Resolution(const MainForm& f) {
+  return f.ModelNum == 3200 ? 1 : 0.1;
+}
+double RoundToResolution(const MainForm& f, double v) {
+  return Resolution(f) == 1 ? std::round(v) : std::round(v * 10) / 10;
+}
+double Limit(const MainForm& f) {
+  return f.ModelNum.value_or(0) * 1000000.0;
+}
+std::string ModelName(std::optional<int16_t> model, const char* none) {
+  return model ? "PTS" + std::to_string(*model) : none;
+}
+bool Sweeping(const MainForm& f) {
+  return f.TmrDwell.Enabled() && !f.StopFlag;
+}
+std::string BoxNumber(const TextBox& box) {
+  return FormatNumber(ReadNumber(box.Text()));
+}
+
+// The SCPI error for each reason an action refused.
+namespace {
+
+int ReasonCode(Reason reason) {
+  switch (reason) {
+    case Reason::kNone:
+      return kNoError;
+    case Reason::kOverLimit:
+    case Reason::kInvalidFrequency:
+      return kDataOutOfRange;
+    case Reason::kSweepInput:
+    case Reason::kDwellTooShort:
+    case Reason::kDwellTooLong:
+      return kSettingsConflict;
+    case Reason::kNothingSaved:
+      return kHardwareMissing;
+  }
+  return kExecutionError;
+}
+
+}  // namespace
+
+// Its refusal, and each unit that did not take the word.
+void Report(Ctx& c) {
+  const Outcome& o = c.f.LastOutcome();
+  for (const UnitResult& u : o.units) {
+    const std::string unit = "unit " + std::to_string(u.unit);
+    if (u.state == UnitState::kFailed) c.Error(kHardwareError, unit + " did not accept the report");
+    if (u.state == UnitState::kGone) c.Error(kHardwareMissing, unit + " was removed");
+  }
+  if (o.Refused()) c.Error(ReasonCode(o.reason), o.text);
+  if (o.sent && o.units.empty() && !o.Refused()) c.Error(kHardwareMissing);
+}
+
+}  // namespace pts::remote

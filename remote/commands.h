@@ -1,0 +1,94 @@
+// Inside the command engine: what a command's handler gets (Ctx), how the
+// command files add their entries to the table, and the helpers they share
+// for parameters and the panel. Not for the front ends: they see only
+// remote/command_table.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "panel/mainform.h"
+#include "remote/scpi_parser.h"
+#include "remote/session.h"
+
+namespace pts::remote {
+
+inline constexpr int kMaxUnit = 8;
+inline constexpr const char* kNoModel = "no PTS model selected";
+
+struct Ctx {
+  MainForm& f;
+  Session& s;
+  std::string* out;
+  const Command& cmd;
+  const std::string& version;
+  int unit = 1;       // UNIT<n>
+  bool wait = false;  // set by a handler that must run again later
+
+  void Answer(const std::string& a) { *out += a + '\n'; }
+  void Error(int code, const std::string& detail = {}) { s.Push(code, detail); }
+};
+
+using Handler = void (*)(Ctx&);
+
+// The table's entries as the command files add them. A spec names the
+// header: "[SOURce] FREQuency [CW|FIXed]", "UNIT# DATA", "*IDN" (capitals are
+// the short form, [] optional, | alternatives, # takes a suffix).
+class CommandList {
+ public:
+  // `query_params`: the query takes parameters (MIN or MAX).
+  void Add(const char* spec, Handler set, Handler query, bool query_params = false);
+  // A command without parameters and without a query form.
+  void AddPlain(const char* spec, Handler set);
+
+  struct Keyword {
+    std::string short_form, long_form;  // upper case
+  };
+  struct PatNode {
+    std::vector<Keyword> alternatives;
+    bool optional = false;
+    bool suffix = false;  // takes UNIT<n>
+  };
+  struct Entry {
+    std::vector<PatNode> pattern;
+    Handler set = nullptr;
+    Handler query = nullptr;
+    bool query_params = false;  // the query takes MIN or MAX
+    bool set_params = true;     // the command takes parameters
+  };
+  const std::vector<Entry>& Entries() const { return entries_; }
+
+ private:
+  std::vector<Entry> entries_;
+};
+
+// The command files, each adding its own entries.
+void AddCommonCommands(CommandList& t);  // IEEE 488.2 common commands, SYSTem:ERRor
+void AddSourceCommands(CommandList& t);  // SOURce, INITiate, SYSTem:MODel, MEMory, UNIT
+
+// ---- Parameters ----
+
+enum class Unit { None, Frequency, Time };
+
+// The command's one parameter; null after queueing the error.
+const Param* OneParam(Ctx& c);
+// The one numeric parameter in base units (Hz, s). MIN and MAX, where
+// allowed, give *extreme -1 or +1.
+bool OneNumber(Ctx& c, Unit unit, bool min_max, double* v, int* extreme);
+
+// ---- The panel ----
+
+bool HaveModel(Ctx& c);  // false after queueing the error
+double Resolution(const MainForm& f);
+double RoundToResolution(const MainForm& f, double v);
+double Limit(const MainForm& f);
+std::string ModelName(std::optional<int16_t> model, const char* none);
+bool Sweeping(const MainForm& f);
+std::string BoxNumber(const TextBox& box);
+// The errors of what the last panel action did (MainForm::LastOutcome).
+void Report(Ctx& c);
+
+}  // namespace pts::remote
