@@ -138,7 +138,7 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
     return true;
   }
   Silent silent;
-  Ctx c{form_, client, out, cmd, version_};
+  Ctx c{form_, client, out, cmd, version_, source_};
   c.unit = unit;
   {
     OperatorSwitch::Scope scope(ops_, silent);

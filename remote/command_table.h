@@ -11,6 +11,7 @@
 #include "remote/operator_switch.h"
 #include "remote/scpi_parser.h"
 #include "remote/session.h"
+#include "remote/source_state.h"
 
 namespace pts::remote {
 
@@ -29,10 +30,13 @@ class Instrument {
   // that would wait is answered as if the wait were over.
   std::string RunMessage(std::string_view message, Session& client);
 
+  SourceState& Source() { return source_; }
+
  private:
   MainForm& form_;
   OperatorSwitch& ops_;
   std::string version_;
+  SourceState source_;
 };
 
 }  // namespace pts::remote

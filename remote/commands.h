@@ -13,6 +13,7 @@
 #include "panel/mainform.h"
 #include "remote/scpi_parser.h"
 #include "remote/session.h"
+#include "remote/source_state.h"
 
 namespace pts::remote {
 
@@ -25,6 +26,7 @@ struct Ctx {
   std::string* out;
   const Command& cmd;
   const std::string& version;
+  SourceState& src;
   int unit = 1;       // UNIT<n>
   bool wait = false;  // set by a handler that must run again later
 

@@ -1,0 +1,23 @@
+// The signal source's set-up that the panel itself has no control for: the
+// frequency mode, the trigger, and the frequency list. One per instrument,
+// shared by every client. No Qt.
+#pragma once
+
+#include <vector>
+
+namespace pts::remote {
+
+struct SourceState {
+  enum class Mode { kCw, kSweep, kList };
+  enum class Trigger { kImmediate, kBus };
+
+  // A client of the panel's sweep sends INIT without choosing a mode first.
+  Mode mode = Mode::kSweep;
+  Trigger trigger = Trigger::kImmediate;
+  bool armed = false;       // INIT with the BUS trigger: waiting for *TRG
+  bool continuous = false;  // INIT:CONT ON: each pass is followed by the next
+  std::vector<double> list_freq;   // Hz
+  std::vector<double> list_dwell;  // s: one for every point, or one per point
+};
+
+}  // namespace pts::remote
