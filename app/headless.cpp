@@ -11,9 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "hid/errors.h"
-#include "ui/timer_binding.h"
-
 namespace pts {
 
 namespace {
@@ -57,32 +54,13 @@ void ConsoleOperator::EndProgram(int status) {
   std::exit(status);
 }
 
-Headless::Headless(MainForm& form) : form_(form) {}
+Headless::Headless(MainForm& form) : runner_(form) {}
 
 Headless::~Headless() {
-  timers_.clear();
   if (g_signal_fd >= 0) {
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
   }
-}
-
-template <typename F>
-void Headless::Run(F&& handler) {
-  ++depth_;
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    // As in the window: an untrapped error is reported and ends the program.
-    std::string text = e.what();
-    if (const auto* ce = dynamic_cast<const ClassError*>(&e)) {
-      text = "Run-time error '" + std::to_string(ce->Number()) + "': " + ce->Description() + " (" +
-             ce->Source() + ")";
-    }
-    form_.Op().MessageBox(text, MsgButtons::Ok, MsgIcon::None, "");
-    form_.Op().EndProgram(1);
-  }
-  --depth_;
 }
 
 bool Headless::WatchSignals(std::string* error) {
@@ -109,37 +87,15 @@ bool Headless::WatchSignals(std::string* error) {
 }
 
 void Headless::Start() {
-  const std::pair<Timer*, void (MainForm::*)()> timers[] = {
-      {&form_.TmrDwell, &MainForm::TmrDwell_Timer},
-      {&form_.TmrBlink, &MainForm::TmrBlink_Timer},
-  };
-  for (const auto& entry : timers) {
-    void (MainForm::*handler)() = entry.second;
-    auto binding = std::make_unique<TimerBinding>(*entry.first, [this, handler] { Tick(handler); });
-    binding->Attach();
-    timers_.push_back(std::move(binding));
-  }
-  if (const int fd = form_.Agent().HotplugFd(); fd >= 0) {
-    hotplug_ = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
-    connect(hotplug_, &QSocketNotifier::activated, this,
-            [this, form = &form_] { Run([form] { form->Agent().ProcessHotplug(); }); });
-  }
-  Run([form = &form_] { form->Form_Activate(); });
-}
-
-void Headless::Tick(void (MainForm::*handler)()) {
-  // The handler reaches the form directly, not through this object's members
-  // (as the window's handlers do).
-  Run([form = &form_, handler] { (form->*handler)(); });
+  runner_.BindTimers(true);
+  runner_.StartHotplug();
+  runner_.Activate();
 }
 
 void Headless::Stop() {
   if (stopped_) return;
   stopped_ = true;
-  // As closing the window: unload (the devices are closed), no more ticks or devices.
-  Run([form = &form_] { form->Form_Unload(); });
-  timers_.clear();
-  if (hotplug_) hotplug_->setEnabled(false);
+  runner_.Unload();
   QCoreApplication::exit(0);
 }
 

@@ -12,12 +12,11 @@
 
 #include "panel/mainform.h"
 #include "panel/operator.h"
+#include "ui/panel_runner.h"
 
 class QSocketNotifier;
 
 namespace pts {
-
-class TimerBinding;
 
 // Each box becomes one line on stderr. A box that asks OK or Cancel (no board
 // at start-up) is answered Cancel: nobody is there to attach one.
@@ -43,19 +42,14 @@ class Headless : public QObject {
   // After Form_Load: binds the timers and hot-plug and runs the activation,
   // as the window's first show does.
   void Start();
-  bool InHandler() const { return depth_ > 0; }
+  bool InHandler() const { return runner_.InHandler(); }
+  PanelRunner& Runner() { return runner_; }
 
  private:
-  template <typename F>
-  void Run(F&& handler);
-  void Tick(void (MainForm::*handler)());  // a timer's tick handler
   void Stop();  // a signal came: unload, then leave the event loop with status 0
 
-  MainForm& form_;
-  std::vector<std::unique_ptr<TimerBinding>> timers_;
-  QSocketNotifier* hotplug_ = nullptr;
+  PanelRunner runner_;
   QSocketNotifier* signals_ = nullptr;
-  int depth_ = 0;
   bool stopped_ = false;
 };
 

@@ -26,6 +26,8 @@ MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), f
   }
   InstallAccessibleFactory();
   setObjectName(QStringLiteral("MainForm"));
+  runner_ = new PanelRunner(form_, this);
+  runner_->OnHandlersDone([this] { HandlersDone(); });
   BuildMenus();
   BuildPanel();
   BindTimers();
@@ -44,18 +46,12 @@ MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), f
 
 MainWindow::~MainWindow() {
   for (auto& entry : bindings_) const_cast<Control*>(entry.first)->SetObserver(nullptr);
-  for (auto& entry : timer_of_) const_cast<Control*>(entry.first)->SetObserver(nullptr);
-  timer_of_.clear();
-  timers_.clear();
+  form_.TmrDwell.SetObserver(nullptr);
+  form_.TmrBlink.SetObserver(nullptr);
 }
 
 int MainWindow::Px(int twips) const {
   return int(std::lround(twips / 15.0 * scale_));
-}
-
-TimerBinding* MainWindow::TimerOf(const Timer& timer) const {
-  auto it = timer_of_.find(&timer);
-  return it == timer_of_.end() ? nullptr : it->second;
 }
 
 QWidget* MainWindow::WidgetOf(const Control& control) const {
@@ -196,23 +192,11 @@ void MainWindow::SetTabOrder() {
 }
 
 void MainWindow::BindTimers() {
-  const std::pair<Timer*, void (MainForm::*)()> timers[] = {
-      {&form_.TmrDwell, &MainForm::TmrDwell_Timer},
-      {&form_.TmrBlink, &MainForm::TmrBlink_Timer},
-  };
-  for (const auto& entry : timers) {
-    const auto handler = entry.second;
-    const bool step = entry.first == &form_.TmrDwell;
-    auto binding = std::make_unique<TimerBinding>(*entry.first, [this, handler, step] {
-      const bool outer = in_sweep_step_;
-      in_sweep_step_ = step;
-      Run([form = &form_, handler] { (form->*handler)(); });
-      in_sweep_step_ = outer;
-    });
-    timer_of_[entry.first] = binding.get();
-    entry.first->SetObserver(this);
-    timers_.push_back(std::move(binding));
-  }
+  // The window observes the timers too (the sweep's progress follows them)
+  // and forwards their changes to the bindings.
+  runner_->BindTimers(false);
+  form_.TmrDwell.SetObserver(this);
+  form_.TmrBlink.SetObserver(this);
 }
 
 void MainWindow::ShowBackColors() {
@@ -245,8 +229,8 @@ void MainWindow::PublishNow() {
 void MainWindow::Changed(Control& control, Prop prop) {
   // Any change may move the sweep's progress or what a name says.
   Dirty();
-  if (auto t = timer_of_.find(&control); t != timer_of_.end()) {
-    t->second->Changed(control, prop);
+  if (&control == &form_.TmrDwell || &control == &form_.TmrBlink) {
+    if (TimerBinding* t = runner_->TimerOf(static_cast<Timer&>(control))) t->Changed(control, prop);
     return;
   }
   auto it = bindings_.find(&control);
@@ -254,7 +238,7 @@ void MainWindow::Changed(Control& control, Prop prop) {
   if (prop == Prop::BackColor) {
     // Every sweep step clears the green and sets it again; a palette
     // change is dear, so within a handler only the final colour is shown.
-    if (depth_ > 0) {
+    if (runner_->InHandler()) {
       back_colors_pending_ = true;
     } else {
       ShowBackColors();

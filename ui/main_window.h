@@ -23,12 +23,12 @@
 #include "panel/controls.h"
 #include "panel/mainform.h"
 #include "ui/binding.h"
+#include "ui/panel_runner.h"
 
 class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QSocketNotifier;
 
 namespace pts {
 
@@ -54,9 +54,10 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   void PublishNow();
   ProgressArea* Progress() const { return progress_; }
   // The timer bound to TmrDwell or TmrBlink (tests).
-  TimerBinding* TimerOf(const Timer& timer) const;
+  TimerBinding* TimerOf(const Timer& timer) const { return runner_->TimerOf(timer); }
   // Whether a handler is running (a modal box inside it may be up).
-  bool InHandler() const { return depth_ > 0; }
+  bool InHandler() const { return runner_->InHandler(); }
+  PanelRunner& Runner() { return *runner_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -76,15 +77,15 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   // BindingHost
   MainForm& Form() override { return form_; }
   void RunHandler(const std::function<void()>& handler) override { Run(handler); }
-  bool InSweepStep() const override { return in_sweep_step_; }
+  bool InSweepStep() const override { return runner_->InSweepStep(); }
   BindingHost& Host() { return *this; }
   void Dirty();  // publish after the next repaint slot
 
-  // Runs a handler of the logic for an event of the toolkit. Errors that
-  // reach here are untrapped: reported, then the program ends.
+  // Runs a handler of the logic for an event of the toolkit.
   template <typename F>
-  void Run(F&& handler);
-  void HandlerFailed(const std::exception& error);
+  void Run(F&& handler) {
+    runner_->Run(std::forward<F>(handler));
+  }
   void HandlersDone();  // the outermost handler returned
   // Menu actions: run the handler, then show the check marks the logic holds.
   void RunMenu(void (MainForm::*handler)());
@@ -94,22 +95,15 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   bool FilterInputMethod(QLineEdit* edit, QInputMethodEvent* event);
   int16_t KeyPress(QLineEdit* edit, int16_t code);
 
-  void StartHotplug();
-  void OnHotplug();
-
   MainForm& form_;
   QWidget* panel_ = nullptr;
   double scale_ = 1.0;
   std::unordered_map<const Control*, std::unique_ptr<Binding>> bindings_;
-  std::unordered_map<const Control*, TimerBinding*> timer_of_;
-  std::vector<std::unique_ptr<TimerBinding>> timers_;
+  PanelRunner* runner_ = nullptr;
   ProgressArea* progress_ = nullptr;
   QLineEdit* text_freq_ = nullptr;
   QLineEdit* text_freq_stop_ = nullptr;
-  QSocketNotifier* hotplug_ = nullptr;
-  bool hotplug_deferred_ = false;
   bool back_colors_pending_ = false;
-  bool in_sweep_step_ = false;
   QTimer* paint_later_ = nullptr;
   std::chrono::steady_clock::time_point last_paint_{};
   // The accessible faces and the progress follow at the same rate.
@@ -117,21 +111,8 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   std::chrono::steady_clock::time_point last_publish_{};
   // Where the focus was when the window last went inactive.
   QPointer<QWidget> focus_when_inactive_;
-  int depth_ = 0;
   bool shown_once_ = false;
-  bool unloaded_ = false;
   bool replaying_key_ = false;
 };
-
-template <typename F>
-void MainWindow::Run(F&& handler) {
-  ++depth_;
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    HandlerFailed(e);
-  }
-  if (--depth_ == 0) HandlersDone();
-}
 
 }  // namespace pts

@@ -7,54 +7,14 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QShowEvent>
-#include <QSocketNotifier>
 
-#include "hid/errors.h"
 #include "ui/main_window.h"
 #include "ui/timer_binding.h"
 
 namespace pts {
 
-void MainWindow::HandlerFailed(const std::exception& error) {
-  // The window traps no errors: like an untrapped run-time error, report
-  // it and end the program.
-  std::string text;
-  if (const auto* e = dynamic_cast<const ClassError*>(&error)) {
-    text = "Run-time error '" + std::to_string(e->Number()) + "':\n\n" + e->Description() + "\n(" +
-           e->Source() + ")";
-  } else {
-    text = std::string("Run-time error:\n\n") + error.what();
-  }
-  form_.Op().MessageBox(text, MsgButtons::Ok, MsgIcon::None, "");
-  form_.Op().EndProgram(1);
-}
-
 void MainWindow::HandlersDone() {
   if (back_colors_pending_) ShowBackColors();
-  // Hot-plug events that came while a handler was running (a modal box
-  // inside it) are taken now: they may change Devices, which the handler
-  // could have been walking.
-  if (hotplug_deferred_ && hotplug_ && !unloaded_) {
-    hotplug_deferred_ = false;
-    hotplug_->setEnabled(true);
-  }
-}
-
-void MainWindow::StartHotplug() {
-  const int fd = form_.Agent().HotplugFd();
-  if (fd < 0) return;
-  hotplug_ = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
-  connect(hotplug_, &QSocketNotifier::activated, this, &MainWindow::OnHotplug);
-}
-
-void MainWindow::OnHotplug() {
-  hotplug_->setEnabled(false);
-  if (depth_ > 0) {
-    hotplug_deferred_ = true;
-    return;
-  }
-  Run([this] { form_.Agent().ProcessHotplug(); });
-  if (!unloaded_ && !hotplug_deferred_) hotplug_->setEnabled(true);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -64,13 +24,13 @@ void MainWindow::showEvent(QShowEvent* event) {
   // No box starts with the focus: the operator's first click or Tab into
   // TextFreq is then a move into it (GotFocus), as it would be later on.
   if (!focusWidget()) panel_->setFocus(Qt::OtherFocusReason);
-  StartHotplug();
+  runner_->StartHotplug();
   // Activation runs once, after the window is up; Qt's later WindowActivate
   // events (a box closing, the application regaining focus) do not re-run it.
   QMetaObject::invokeMethod(
       this,
       [this] {
-        if (!unloaded_) Run([this] { form_.Form_Activate(); });
+        if (!runner_->Unloaded()) runner_->Activate();
       },
       Qt::QueuedConnection);
 }
@@ -105,14 +65,7 @@ bool MainWindow::event(QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!unloaded_) {
-    unloaded_ = true;
-    Run([this] { form_.Form_Unload(); });
-    // An unloaded form has no timers and hears no devices.
-    timer_of_.clear();
-    timers_.clear();
-    if (hotplug_) hotplug_->setEnabled(false);
-  }
+  runner_->Unload();
   event->accept();
 }
 
