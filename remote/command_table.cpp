@@ -83,6 +83,7 @@ const std::vector<Entry>& Table() {
     CommandList t;
     AddCommonCommands(t);
     AddSourceCommands(t);
+    AddMemoryCommands(t);
     return t;
   }();
   return table.Entries();
@@ -98,8 +99,9 @@ void CommandList::AddPlain(const char* spec, Handler set) {
   entries_.push_back({Pattern(spec), set, nullptr, false, false});
 }
 
-Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version)
-    : form_(form), ops_(ops), version_(std::move(version)) {}
+Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
+                       std::string setup_dir)
+    : form_(form), ops_(ops), version_(std::move(version)), setups_(std::move(setup_dir)) {}
 
 bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) {
   if (cmd.error != kNoError) {
@@ -140,6 +142,7 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
   Silent silent;
   Ctx c{form_, client, out, cmd, version_, source_};
   c.unit = unit;
+  c.setups = &setups_;
   {
     OperatorSwitch::Scope scope(ops_, silent);
     try {

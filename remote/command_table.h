@@ -11,6 +11,7 @@
 #include "remote/operator_switch.h"
 #include "remote/scpi_parser.h"
 #include "remote/session.h"
+#include "remote/setups.h"
 #include "remote/source_state.h"
 
 namespace pts::remote {
@@ -18,8 +19,9 @@ namespace pts::remote {
 class Instrument {
  public:
   // `form` must have been built with `ops` as its operator. `version` is the
-  // program's, for *IDN?.
-  Instrument(MainForm& form, OperatorSwitch& ops, std::string version);
+  // program's, for *IDN?. Saved set-ups live in `setup_dir`.
+  Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
+             std::string setup_dir = SetupDirFromEnvironment());
 
   // Runs one command for `client`; each query's answer is appended to *out,
   // ending in LF. Returns false, having done nothing, when the command has to
@@ -31,12 +33,14 @@ class Instrument {
   std::string RunMessage(std::string_view message, Session& client);
 
   SourceState& Source() { return source_; }
+  SetupStore& Setups() { return setups_; }
 
  private:
   MainForm& form_;
   OperatorSwitch& ops_;
   std::string version_;
   SourceState source_;
+  SetupStore setups_;
 };
 
 }  // namespace pts::remote

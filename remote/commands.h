@@ -17,6 +17,8 @@
 
 namespace pts::remote {
 
+class SetupStore;
+
 inline constexpr int kMaxUnit = 8;
 inline constexpr const char* kNoModel = "no PTS model selected";
 
@@ -29,6 +31,7 @@ struct Ctx {
   SourceState& src;
   int unit = 1;       // UNIT<n>
   bool wait = false;  // set by a handler that must run again later
+  SetupStore* setups = nullptr;
 
   void Answer(const std::string& a) { *out += a + '\n'; }
   void Error(int code, const std::string& detail = {}) { s.Push(code, detail); }
@@ -70,6 +73,7 @@ class CommandList {
 // The command files, each adding its own entries.
 void AddCommonCommands(CommandList& t);  // IEEE 488.2 common commands, SYSTem:ERRor
 void AddSourceCommands(CommandList& t);  // SOURce, INITiate, SYSTem:MODel, MEMory, UNIT
+void AddMemoryCommands(CommandList& t);  // *SAV, *RCL
 
 // ---- Parameters ----
 

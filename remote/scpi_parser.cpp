@@ -37,6 +37,10 @@ const char* CodeText(int code) {
       return "Hardware error";
     case kHardwareMissing:
       return "Hardware missing";
+    case kMassStorageError:
+      return "Mass storage error";
+    case kFileNameNotFound:
+      return "File name not found";
     case kQueueOverflow:
       return "Queue overflow";
     default:

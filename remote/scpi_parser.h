@@ -28,6 +28,8 @@ enum Code : int {
   kTooMuchData = -223,
   kHardwareError = -240,
   kHardwareMissing = -241,
+  kMassStorageError = -250,
+  kFileNameNotFound = -256,
   kQueueOverflow = -350,
 };
 

@@ -1,0 +1,118 @@
+// Saved set-ups: *SAV and *RCL. A set-up is the four boxes, the level and
+// the source's mode and list; the trigger is how a client runs the
+// instrument, not part of what it sets up, and stays as it is.
+#include <cmath>
+
+#include "panel/number_text.h"
+#include "remote/commands.h"
+#include "remote/setups.h"
+
+namespace pts::remote {
+
+namespace {
+
+// The slot 0..9 of the command's parameter, rounded; -1 after queueing the error.
+int Slot(Ctx& c) {
+  double v = 0;
+  int extreme = 0;
+  if (!OneNumber(c, Unit::None, false, &v, &extreme)) return -1;
+  v = std::round(v);
+  if (!(v >= 0 && v < kSetupSlots)) {
+    c.Error(kDataOutOfRange);
+    return -1;
+  }
+  return static_cast<int>(v);
+}
+
+std::string SlotName(int slot) {
+  return "set-up " + std::to_string(slot);
+}
+
+// Characters as the box counts them (UTF-8 code points).
+bool Fits(const TextBox& box, const std::string& text) {
+  const size_t limit = box.MaxLength() > 0 ? static_cast<size_t>(box.MaxLength()) : kTextFreqLimit;
+  size_t n = 0;
+  for (unsigned char b : text) n += (b & 0xC0) != 0x80;
+  return n <= limit;
+}
+
+void Sav(Ctx& c) {
+  const int slot = Slot(c);
+  if (slot < 0) return;
+  const MainForm& f = c.f;
+  SavedSetup s;
+  // While the panel sweeps, its start box shows the step being sent; the
+  // sweep's own start is what was set up.
+  const bool sweeping = c.src.mode == SourceState::Mode::kSweep && Sweeping(f);
+  s.freq = sweeping ? FormatNumber(f.FreqStart) : f.TextFreq.Text();
+  s.stop = f.TextFreqStop.Text();
+  s.step = f.TextFreqStep.Text();
+  s.time = f.TextSweepTime.Text();
+  s.level = c.f.Knob1(10).Value();
+  s.mode = c.src.mode;
+  s.list_freq = c.src.list_freq;
+  s.list_dwell = c.src.list_dwell;
+  std::string why;
+  if (!c.setups->Save(slot, s, &why)) {
+    c.Error(kMassStorageError, "cannot save " + SlotName(slot) + ": " + why);
+  }
+}
+
+void Rcl(Ctx& c) {
+  const int slot = Slot(c);
+  if (slot < 0) return;
+  SavedSetup s;
+  std::string why;
+  switch (c.setups->Load(slot, &s, &why)) {
+    case SetupStore::Loaded::kOk:
+      break;
+    case SetupStore::Loaded::kEmpty:
+      c.Error(kFileNameNotFound, SlotName(slot) + " is empty");
+      return;
+    case SetupStore::Loaded::kDamaged:
+      c.Error(kMassStorageError, SlotName(slot) + " is damaged: " + why);
+      return;
+    case SetupStore::Loaded::kFailed:
+      c.Error(kMassStorageError, "cannot recall " + SlotName(slot) + ": " + why);
+      return;
+  }
+  MainForm& f = c.f;
+  const std::pair<TextBox*, const std::string*> boxes[] = {{&f.TextFreqStop, &s.stop},
+                                                           {&f.TextFreqStep, &s.step},
+                                                           {&f.TextSweepTime, &s.time},
+                                                           {&f.TextFreq, &s.freq}};
+  for (const auto& [box, text] : boxes) {
+    if (!Fits(*box, *text)) {
+      c.Error(kMassStorageError, SlotName(slot) + " is damaged: " + box->Name() + " is too long");
+      return;
+    }
+  }
+  // As *RST: what runs stops, the panel's controls are written so the window
+  // shows the set-up, and nothing is sent. The level's turn rewrites the
+  // frequency box from the digit knobs, so that box comes last.
+  f.CmdStop_Click();
+  c.src.armed = false;
+  c.src.continuous = false;
+  for (const auto& [box, text] : boxes) {
+    if (box != &f.TextFreq) box->Text(*text);
+  }
+  f.Knob1(10).Value(s.level);
+  f.Knob1_Change(10);
+  if (f.TextFreq.Text() == s.freq) {
+    f.TextFreq_Change();
+  } else {
+    f.TextFreq.Text(s.freq);
+  }
+  c.src.mode = s.mode;
+  c.src.list_freq = std::move(s.list_freq);
+  c.src.list_dwell = std::move(s.list_dwell);
+}
+
+}  // namespace
+
+void AddMemoryCommands(CommandList& t) {
+  t.Add("*SAV", Sav, nullptr);
+  t.Add("*RCL", Rcl, nullptr);
+}
+
+}  // namespace pts::remote
