@@ -17,6 +17,7 @@
 #include "hid/simulated/simulated_backend.h"
 #include "hid/varnel.h"
 #include "panel/mainform.h"
+#include "pts_version.h"
 #include "remote/command_table.h"
 #include "remote/operator_switch.h"
 #include "remote/tcp_server.h"
