@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "hid/simulated/simulated_backend.h"
 #include "hid/varnel.h"
 #include "panel/mainform.h"
+#include "pts_version.h"
 #include "remote/command_table.h"
 #include "remote/operator_switch.h"
 #include "remote/tcp_server.h"
@@ -36,15 +38,153 @@ int Usage(const std::string& error) {
   return 2;
 }
 
-int CannotListen(const pts::CommandLine& cl, const std::string& reason) {
-  std::fprintf(stderr, "%s: cannot listen on %s:%u: %s\n", kAppName, cl.listen_address.c_str(),
-               unsigned(cl.listen_port), reason.c_str());
-  return 1;
-}
-
 void PrintListening(const pts::remote::TcpServer& server) {
   std::printf("listening on %s\n", server.Address().c_str());
   std::fflush(stdout);
+}
+
+// Without a window no display is needed: a core application suffices.
+std::unique_ptr<QCoreApplication> MakeApplication(const pts::CommandLine& cl, int& argc,
+                                                  char** argv) {
+  std::unique_ptr<QCoreApplication> app;
+  if (cl.no_window) {
+    // A service without a window needs no GLib main loop; Qt's own event
+    // dispatcher costs less per wake-up (a remote request is one).
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    app = std::make_unique<QApplication>(argc, argv);
+  }
+  // QApplication takes the locale from the environment; number texts keep
+  // the period whatever the regional settings.
+  std::setlocale(LC_NUMERIC, "C");
+  QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
+  QCoreApplication::setApplicationVersion(QStringLiteral(PTS_VERSION));
+  if (!cl.no_window) {
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+      QApplication::setStyle(fusion);
+    }
+  }
+  return app;
+}
+
+// The simulated boards of the command line, or the USB ones. Null, with the
+// reason on stderr, when this build cannot open USB boards.
+std::unique_ptr<pts::hid::Backend> ChooseBackend(const pts::CommandLine& cl,
+                                                 std::chrono::steady_clock::time_point start,
+                                                 std::FILE* trace) {
+  if (cl.simulate) {
+    auto sim = std::make_unique<pts::hid::SimulatedBackend>(start);
+    const auto latency = std::chrono::microseconds(std::lround(cl.write_latency_ms * 1000.0));
+    for (uint8_t status : cl.statuses) sim->DelayWrites(sim->AddBoard(status), latency);
+    // Boards present at start are found by the open, not announced as arrivals.
+    sim->DrainHotplug();
+    if (trace) sim->SetTrace(trace);
+    return sim;
+  }
+#ifdef PTS_HAVE_HIDRAW
+  return std::make_unique<pts::hid::HidrawBackend>();
+#else
+  std::fprintf(stderr, "%s: this build has no USB support; use --simulate\n", kAppName);
+  return nullptr;
+#endif
+}
+
+// The logic both runs share: the agent on the boards, the panel behind the
+// switch that remote commands use to stand in for the operator, and the
+// instrument those commands drive.
+struct Logic {
+  Logic(pts::hid::Backend& backend, pts::Operator& person)
+      : agent(backend),
+        op(person),
+        form(agent, op, QCoreApplication::applicationDirPath().toStdString()),
+        instrument(form, op, PTS_VERSION) {}
+  pts::Varnel agent;
+  pts::remote::OperatorSwitch op;
+  pts::MainForm form;
+  pts::remote::Instrument instrument;
+};
+
+// Bound before the panel loads, so that a port in use is a plain error; the
+// server asks `busy` before it runs a command. Null (status 1) when it cannot.
+std::unique_ptr<pts::remote::TcpServer> Listen(const pts::CommandLine& cl,
+                                               pts::remote::Instrument& instrument,
+                                               std::function<bool()> busy) {
+  auto server = std::make_unique<pts::remote::TcpServer>(instrument, std::move(busy));
+  std::string error;
+  if (!server->Listen(cl.listen_address, cl.listen_port, &error)) {
+    std::fprintf(stderr, "%s: cannot listen on %s:%u: %s\n", kAppName, cl.listen_address.c_str(),
+                 unsigned(cl.listen_port), error.c_str());
+    return nullptr;
+  }
+  return server;
+}
+
+// --no-window: the panel as a service behind the server (which it needs).
+int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
+  pts::ConsoleOperator person;
+  Logic logic(backend, person);
+  pts::Headless host(logic.form);
+  bool ready = false;  // commands that arrive early wait until the first read-back is done
+  const auto server =
+      Listen(cl, logic.instrument, [&ready, &host] { return !ready || host.InHandler(); });
+  if (!server) return 1;
+  std::string error;
+  if (!host.WatchSignals(&error)) return Usage(error);
+  if (!logic.form.Form_Load()) {
+    // The open-failure text (on stderr) asks for a click nobody can give here.
+    std::fprintf(stderr,
+                 "%s: no board: attach one and start again, or run with --simulate for "
+                 "simulated boards\n",
+                 kAppName);
+    return 1;
+  }
+  host.Start();
+  ready = true;
+  PrintListening(*server);
+  return QCoreApplication::exec();
+}
+
+int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
+  pts::QtOperator person(QString::fromLatin1(kAppName));
+  Logic logic(backend, person);
+  // Commands that arrive early wait until the first read-back is done, and
+  // then while a handler of the window runs.
+  bool ready = false;
+  const pts::MainWindow* shown = nullptr;
+  std::unique_ptr<pts::remote::TcpServer> server;
+  if (cl.listen) {
+    server =
+        Listen(cl, logic.instrument, [&ready, &shown] { return !ready || shown->InHandler(); });
+    if (!server) return 1;
+  }
+
+  pts::MainWindow window(logic.form);
+  // Loading may ask for a board before any window is shown; giving up there
+  // has already unloaded the form.
+  if (!logic.form.Form_Load()) return 0;
+  person.SetParentWindow(&window);
+  window.setWindowTitle(QString::fromStdString(logic.form.Caption));
+  window.show();
+  shown = &window;
+  std::function<void()> announce;  // lives as long as the event loop runs
+  if (server) {
+    server->OnStatus(
+        [&window](const std::string& s) { window.SetRemoteStatus(QString::fromStdString(s)); });
+    // The activation is queued behind the first show and may hold a box open;
+    // the server is announced once it has run.
+    announce = [&] {
+      if (window.InHandler()) {
+        QTimer::singleShot(10, &window, announce);
+        return;
+      }
+      ready = true;
+      window.SetRemoteStatus(QString::fromStdString(server->Status()));
+      PrintListening(*server);
+    };
+    QTimer::singleShot(0, &window, announce);
+  }
+  return QCoreApplication::exec();
 }
 
 }  // namespace
@@ -77,108 +217,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Without a window no display is needed: a core application suffices.
-  std::unique_ptr<QCoreApplication> app;
-  if (cl.no_window) {
-    // A service without a window needs no GLib main loop; Qt's own event
-    // dispatcher costs less per wake-up (a remote request is one).
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
-    app = std::make_unique<QCoreApplication>(argc, argv);
-  } else {
-    app = std::make_unique<QApplication>(argc, argv);
-  }
-  // QApplication takes the locale from the environment; number texts keep
-  // the period whatever the regional settings.
-  std::setlocale(LC_NUMERIC, "C");
-  QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
-  QCoreApplication::setApplicationVersion(QStringLiteral(PTS_VERSION));
-  if (!cl.no_window) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
-      QApplication::setStyle(fusion);
-    }
-  }
-
-  std::unique_ptr<pts::hid::Backend> backend;
-  if (cl.simulate) {
-    auto sim = std::make_unique<pts::hid::SimulatedBackend>(start);
-    const auto latency = std::chrono::microseconds(std::lround(cl.write_latency_ms * 1000.0));
-    for (uint8_t status : cl.statuses) sim->DelayWrites(sim->AddBoard(status), latency);
-    // Boards present at start are found by the open, not announced as arrivals.
-    sim->DrainHotplug();
-    if (trace) sim->SetTrace(trace.get());
-    backend = std::move(sim);
-  } else {
-#ifdef PTS_HAVE_HIDRAW
-    backend = std::make_unique<pts::hid::HidrawBackend>();
-#else
-    std::fprintf(stderr, "%s: this build has no USB support; use --simulate\n", kAppName);
-    return 1;
-#endif
-  }
-
-  pts::Varnel agent(*backend);
-  std::unique_ptr<pts::Operator> person;
-  pts::QtOperator* qt_operator = nullptr;
-  if (cl.no_window) {
-    person = std::make_unique<pts::ConsoleOperator>();
-  } else {
-    auto qt = std::make_unique<pts::QtOperator>(QString::fromLatin1(kAppName));
-    qt_operator = qt.get();
-    person = std::move(qt);
-  }
-  // Remote commands put their own stand-in in front of the panel while they run.
-  pts::remote::OperatorSwitch op(*person);
-  pts::MainForm form(agent, op, QCoreApplication::applicationDirPath().toStdString());
-  pts::remote::Instrument instrument(form, op, PTS_VERSION);
-
-  // Bound before anything else happens, so a port in use is a plain error;
-  // commands that arrive early wait until the first read-back is done.
-  bool ready = false;
-  std::function<bool()> busy = [&ready] { return !ready; };
-  std::unique_ptr<pts::remote::TcpServer> server;
-  if (cl.listen) {
-    server = std::make_unique<pts::remote::TcpServer>(instrument, [&busy] { return busy(); });
-    std::string error;
-    if (!server->Listen(cl.listen_address, cl.listen_port, &error)) return CannotListen(cl, error);
-  }
-
-  if (cl.no_window) {
-    pts::Headless host(form);
-    std::string error;
-    if (!host.WatchSignals(&error)) return Usage(error);
-    // No board: the open-failure text went to stderr; nobody can attach one here.
-    if (!form.Form_Load()) return 1;
-    host.Start();
-    busy = [&host] { return host.InHandler(); };
-    ready = true;
-    PrintListening(*server);
-    return app->exec();
-  }
-
-  pts::MainWindow window(form);
-  // Loading may ask for a board before any window is shown; giving up there
-  // has already unloaded the form.
-  if (!form.Form_Load()) return 0;
-  qt_operator->SetParentWindow(&window);
-  window.setWindowTitle(QString::fromStdString(form.Caption));
-  window.show();
-  std::function<void()> announce;  // lives as long as the event loop runs
-  if (server) {
-    busy = [&] { return !ready || window.InHandler(); };
-    server->OnStatus(
-        [&window](const std::string& s) { window.SetRemoteStatus(QString::fromStdString(s)); });
-    // The activation is queued behind the first show and may hold a box open;
-    // the server is announced once it has run.
-    announce = [&] {
-      if (window.InHandler()) {
-        QTimer::singleShot(10, &window, announce);
-        return;
-      }
-      ready = true;
-      window.SetRemoteStatus(QString::fromStdString(server->Status()));
-      PrintListening(*server);
-    };
-    QTimer::singleShot(0, &window, announce);
-  }
-  return app->exec();
+  const std::unique_ptr<QCoreApplication> app = MakeApplication(cl, argc, argv);
+  const std::unique_ptr<pts::hid::Backend> backend = ChooseBackend(cl, start, trace.get());
+  if (!backend) return 1;
+  return cl.no_window ? RunWithoutWindow(cl, *backend) : RunWithWindow(cl, *backend);
 }

@@ -3,6 +3,7 @@
 
 #include "panel/mainform.h"
 #include "panel/models.h"
+#include "pts_version.h"
 
 namespace pts {
 
@@ -11,8 +12,8 @@ namespace {
 constexpr const char* kInfoTitle = "About PTS Panel";
 constexpr const char* kInfoCredit =
     "PTS Synthesizer Control, front panel for the PTS USB Interface";
-constexpr const char* kInfoVersion = "Version 0.1.0, 2025-01-15";
-constexpr const char* kInfoAddress = "https://www.example.com/pts-panel";
+constexpr const char* kInfoVersion = "Version " PTS_VERSION ", " PTS_RELEASE_DATE;
+constexpr const char* kInfoAddress = "Documentation: man pts-panel";
 
 }  // namespace
 

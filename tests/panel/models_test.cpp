@@ -7,6 +7,7 @@
 #include <string>
 
 #include "panel/mainform.h"
+#include "pts_version.h"
 #include "support/panel_fixture.h"
 
 namespace pts::testing {
@@ -112,7 +113,10 @@ TEST_F(Models, InfoBox) {
   ASSERT_NE(second, std::string::npos);
   EXPECT_EQ(box.text.find_first_of("\r\n", second + 2), std::string::npos);
   EXPECT_EQ(box.text.find("\r\n"), std::string::npos);
-  EXPECT_NE(box.text.substr(first + 2, second - first - 2).find("Version"), std::string::npos);
+  // The build's version and date, and where this program's documentation is.
+  EXPECT_EQ(box.text.substr(first + 2, second - first - 2),
+            "Version " PTS_VERSION ", " PTS_RELEASE_DATE);
+  EXPECT_EQ(box.text.substr(second + 2), "Documentation: man pts-panel");
 }
 
 }  // namespace

@@ -86,11 +86,13 @@ def program_exits():
         return subprocess.run([PROGRAM] + args, capture_output=True, text=True, timeout=30, **kw)
     r = run(["--no-window"])
     check("--no-window alone", r.returncode, 2)
-    # No board and no window: the open-failure text, status 1.
+    # No board and no window: the open-failure text as one line, then one line
+    # on how to go on; status 1.
     r = run(["--no-window", "--listen=127.0.0.1:0"], env=dict(os.environ, DISPLAY=""))
     check("no board: status", r.returncode, 1)
-    check("no board: text", "Unable to open USB device" in r.stderr, True)
-    check("no board: one line", r.stderr.count("\n"), 1)
+    check("no board: the text, then how to go on",
+          [("Unable to open USB device" in l, "attach" in l and "--simulate" in l)
+           for l in r.stderr.splitlines()], [(True, False), (False, True)])
     with socket.socket() as taken:
         taken.bind(("127.0.0.1", 0))
         taken.listen()
