@@ -125,6 +125,8 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   pts::ConsoleOperator person;
   Logic logic(backend, person);
   pts::Headless host(logic.form);
+  // Ticks and hot-plug change the clients' status conditions without a command.
+  host.Runner().OnHandlersDone([&logic] { logic.instrument.Update(); });
   bool ready = false;  // commands that arrive early wait until the first read-back is done
   const auto server =
       Listen(cl, logic.instrument, [&ready, &host] { return !ready || host.InHandler(); });
@@ -160,6 +162,9 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   }
 
   pts::MainWindow window(logic.form);
+  // Ticks, hot-plug and the operator change the clients' status conditions
+  // without a command.
+  window.Runner().OnHandlersDone([&logic] { logic.instrument.Update(); });
   // Loading may ask for a board before any window is shown; giving up there
   // has already unloaded the form.
   if (!logic.form.Form_Load()) return 0;

@@ -162,6 +162,12 @@ class MainForm : public VarnelListener {
   Operator& Op() { return op_; }
   // What the last send, save, Start or Single did (a sweep step counts as a send).
   const Outcome& LastOutcome() const { return outcome_; }
+  // The output may not be what the panel last sent: a unit did not take the
+  // last word (failed or gone), or fewer boards are attached than it went to.
+  // The next word that every attached unit takes clears it.
+  bool OutputQuestionable() const {
+    return !last_word_all_taken_ || Devices.size() < last_word_units_;
+  }
 
  private:
   void BuildControls();  // the design-time layout and states
@@ -172,6 +178,8 @@ class MainForm : public VarnelListener {
   void Refuse(Reason reason, const std::string& text);
   void Confirm(const std::string& text);
   Outcome outcome_;
+  size_t last_word_units_ = 0;  // the units the last word went to
+  bool last_word_all_taken_ = true;
   void SelectModel(int row);
   bool SweepSetup();
   // True while Send, Start, Single or a sweep step runs. A modal box inside

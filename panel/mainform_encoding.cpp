@@ -60,6 +60,8 @@ void MainForm::TranslateFrequency() {
     outcome_.units.push_back({DevNum, state});
     if (!ok) op_.Beep();
   });
+  last_word_units_ = outcome_.units.size();
+  last_word_all_taken_ = outcome_.Count(UnitState::kWritten) == static_cast<int>(last_word_units_);
   DevNum = static_cast<int32_t>(Devices.size()) + 1;
   TextFreq.BackColor(kGreen);
 }

@@ -84,6 +84,7 @@ const std::vector<Entry>& Table() {
     AddCommonCommands(t);
     AddSourceCommands(t);
     AddMemoryCommands(t);
+    AddStatusCommands(t);
     return t;
   }();
   return table.Entries();
@@ -95,15 +96,53 @@ void CommandList::Add(const char* spec, Handler set, Handler query, bool query_p
   entries_.push_back({Pattern(spec), set, query, query_params});
 }
 
-void CommandList::AddPlain(const char* spec, Handler set) {
-  entries_.push_back({Pattern(spec), set, nullptr, false, false});
+void CommandList::AddPlain(const char* spec, Handler set, Handler query) {
+  entries_.push_back({Pattern(spec), set, query, false, false});
 }
 
 Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
                        std::string setup_dir)
     : form_(form), ops_(ops), version_(std::move(version)), setups_(std::move(setup_dir)) {}
 
+void Instrument::Attach(Session& client) {
+  if (!Attached(client)) clients_.push_back(&client);
+  Update(&client);
+}
+
+void Instrument::Detach(Session& client) {
+  clients_.erase(std::remove(clients_.begin(), clients_.end(), &client), clients_.end());
+}
+
+bool Instrument::Attached(const Session& client) const {
+  return std::find(clients_.begin(), clients_.end(), &client) != clients_.end();
+}
+
+void Instrument::Update() {
+  Update(nullptr);
+}
+
+void Instrument::Update(Session* also) {
+  const auto oper = static_cast<uint16_t>((Sweeping(form_) ? kOperSweeping : 0) |
+                                          (source_.armed ? kOperWaitingForTrigger : 0));
+  const uint16_t ques = form_.OutputQuestionable() ? kQuesFrequency : 0;
+  const bool pending = OperationPending(form_);
+  auto settle = [&](Session& s) {
+    s.See(oper, ques);
+    if (!pending) s.OperationsDone();
+  };
+  for (Session* s : clients_) settle(*s);
+  if (also && !Attached(*also)) settle(*also);
+}
+
+// Before the command, what changed since the last update; after it, what it changed.
 bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) {
+  Update(&client);
+  const bool done = Run(cmd, client, out);
+  Update(&client);
+  return done;
+}
+
+bool Instrument::Run(const Command& cmd, Session& client, std::string* out) {
   if (cmd.error != kNoError) {
     client.Push(cmd.error);
     return true;

@@ -32,15 +32,32 @@ class Instrument {
   // that would wait is answered as if the wait were over.
   std::string RunMessage(std::string_view message, Session& client);
 
+  // The clients whose status registers follow the instrument's conditions.
+  // A session stays attached until detached; it must not be destroyed before.
+  void Attach(Session& client);
+  void Detach(Session& client);
+  // Takes the conditions from the panel and the source (sweeping, waiting for
+  // a trigger, the output questionable) into every attached client, and sets
+  // *OPC's bit for those waiting once no operation is pending. Runs before and
+  // after every command; the program calls it after every panel handler too
+  // (timer ticks, hot-plug, the window's own actions), since those change the
+  // conditions without any command.
+  void Update();
+
   SourceState& Source() { return source_; }
   SetupStore& Setups() { return setups_; }
 
  private:
+  bool Run(const Command& cmd, Session& client, std::string* out);
+  bool Attached(const Session& client) const;
+  // Update, and `also` too when it is not attached (a command's client).
+  void Update(Session* also);
   MainForm& form_;
   OperatorSwitch& ops_;
   std::string version_;
   SourceState source_;
   SetupStore setups_;
+  std::vector<Session*> clients_;
 };
 
 }  // namespace pts::remote

@@ -46,8 +46,8 @@ class CommandList {
  public:
   // `query_params`: the query takes parameters (MIN or MAX).
   void Add(const char* spec, Handler set, Handler query, bool query_params = false);
-  // A command without parameters and without a query form.
-  void AddPlain(const char* spec, Handler set);
+  // A command without parameters (and its query, if any, without them too).
+  void AddPlain(const char* spec, Handler set, Handler query = nullptr);
 
   struct Keyword {
     std::string short_form, long_form;  // upper case
@@ -74,6 +74,7 @@ class CommandList {
 void AddCommonCommands(CommandList& t);  // IEEE 488.2 common commands, SYSTem:ERRor
 void AddSourceCommands(CommandList& t);  // SOURce, INITiate, SYSTem:MODel, MEMory, UNIT
 void AddMemoryCommands(CommandList& t);  // *SAV, *RCL
+void AddStatusCommands(CommandList& t);  // STATus, SYSTem:VERSion
 
 // ---- Parameters ----
 
@@ -96,5 +97,12 @@ bool Sweeping(const MainForm& f);
 std::string BoxNumber(const TextBox& box);
 // The errors of what the last panel action did (MainForm::LastOutcome).
 void Report(Ctx& c);
+
+// ---- Status (commands_common.cpp) ----
+
+// An operation *OPC, *OPC? and *WAI wait for is running: a single pass.
+bool OperationPending(const MainForm& f);
+// A register's value: a number rounded to 0 .. max. False after queueing the error.
+bool RegisterValue(Ctx& c, int max, int* v);
 
 }  // namespace pts::remote

@@ -6,12 +6,11 @@ namespace pts::remote {
 
 namespace {
 
-// Event status bits: 2 query, 3 device-dependent, 4 execution, 5 command error.
 int EsrBit(int code) {
-  if (code <= -100 && code > -200) return 1 << 5;
-  if (code <= -200 && code > -300) return 1 << 4;
-  if (code <= -300 && code > -400) return 1 << 3;
-  if (code <= -400 && code > -500) return 1 << 2;
+  if (code <= -100 && code > -200) return kEsrCommandError;
+  if (code <= -200 && code > -300) return kEsrExecutionError;
+  if (code <= -300 && code > -400) return kEsrDeviceError;
+  if (code <= -400 && code > -500) return kEsrQueryError;
   return 0;
 }
 
@@ -51,6 +50,34 @@ std::string Session::Pop() {
   const Entry e = std::move(errors_.front());
   errors_.pop_front();
   return std::to_string(e.code) + ",\"" + e.text + "\"";
+}
+
+std::string Session::PopAll() {
+  std::string all = Pop();
+  while (!errors_.empty()) all += "," + Pop();
+  return all;
+}
+
+int Session::StatusByte() const {
+  int stb = 0;
+  if (!errors_.empty()) stb |= kStbErrorQueue;
+  if (ques_.Summary()) stb |= kStbQuestionable;
+  if (unread_ && unread_()) stb |= kStbMav;
+  if ((esr_ & ese_) != 0) stb |= kStbEsb;
+  if (oper_.Summary()) stb |= kStbOperation;
+  if ((stb & sre_) != 0) stb |= kStbMss;
+  return stb;
+}
+
+void Session::See(uint16_t oper, uint16_t ques) {
+  if (!seen_) {
+    seen_ = true;
+    oper_.condition = oper;
+    ques_.condition = ques;
+    return;
+  }
+  oper_.See(oper);
+  ques_.See(ques);
 }
 
 }  // namespace pts::remote

@@ -26,11 +26,13 @@ struct TcpServer::Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
   ~Client() {
+    if (instrument) instrument->Detach(session);
     delete readable;
     delete writable;
     if (fd >= 0) ::close(fd);
   }
 
+  Instrument* instrument = nullptr;  // its session is attached to this one
   int fd = -1;
   QSocketNotifier* readable = nullptr;
   QSocketNotifier* writable = nullptr;
@@ -131,6 +133,10 @@ void TcpServer::Accept() {
     auto client = std::make_unique<Client>();
     Client* c = client.get();
     c->fd = fd;
+    // MAV: answers queued and not yet handed to the socket.
+    c->session.OutputWaiting([c] { return c->sent < c->out.size(); });
+    c->instrument = &instrument_;
+    instrument_.Attach(c->session);
     c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
     c->writable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
     c->writable->setEnabled(false);

@@ -1,8 +1,10 @@
 // The SCPI server: a raw TCP socket on the UI thread's event loop, as plain
 // non-blocking sockets woken by Qt's notifiers (one read and one write per
 // request, no queued events between them). Each client has its own input
-// buffer, error queue and status register; its commands run in order through
-// the Instrument, in turns of at most about half a millisecond, so that no
+// buffer and session (error queue, status registers), attached to the
+// Instrument while it is connected; its status byte's MAV says whether
+// answers are queued that the socket has not yet taken. Its commands run in
+// order through the Instrument, in turns of at most about half a millisecond, so that no
 // client holds up the others or the sweep. A client whose commands wait (a
 // handler is running, or *OPC? during a single sweep) is not read from
 // meanwhile, so what it sends stays in the kernel's buffers.

@@ -11,6 +11,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 
 PROGRAM, MODE = sys.argv[1], sys.argv[2]
 failures = []
@@ -64,6 +65,14 @@ def pyvisa_client(port, trace):
     check("state after it", inst.read(), "IDLE")
     check("sweep steps", len(outs(trace)), 2 + 2 * 5)
     check("no error", inst.query("SYST:ERR?"), '0,"No error"')
+    # pyvisa-py has no read_stb on a socket: a driver polls *STB? for ESB after *OPC.
+    inst.write("*CLS;*ESE 1;*SRE 32;:INIT;*OPC")
+    deadline = time.monotonic() + 10
+    while not int(inst.query("*STB?")) & 32 and time.monotonic() < deadline:
+        time.sleep(0.005)
+    check("after *OPC: *ESR?", inst.query("*ESR?"), "1")
+    check("after *OPC: sweep state", inst.query("STAT:OPER:COND?;:SWE:STAT?"), "0")
+    check("state after it", inst.read(), "IDLE")
     inst.close()
     rm.close()
 

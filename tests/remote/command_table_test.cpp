@@ -132,6 +132,42 @@ INSTANTIATE_TEST_SUITE_P(
             "48\n0\n2\n",
             {E(-113), E(-222)}},
         Row{"Clear", "BOGUS;*CLS;:SYST:ERR:COUN?;*ESR?;:SYST:ERR?", "0\n0\n0,\"No error\"\n", {}},
+        Row{"StatusEnables",
+            "*ESE 36;*ESE?;*SRE 255;*SRE?;*ESE 3.6;*ESE?;*SRE 0;*SRE?;*OPT?;:SYST:VERS?",
+            "36\n191\n4\n0\n0\n1999.0\n",
+            {}},
+        Row{"StatusParameterErrors",
+            "*ESE 256;*SRE -1;*ESE;*ESE 1,2;*SRE ON;*ESE 1 HZ;*ESE? 1;*STB? 1;*OPC 1;*CLS 1;"
+            ":STAT:OPER:ENAB 1e99;PTR -1;NTR 65536;EVEN 1;:STAT:PRES?;:SYST:VERS 1",
+            "",
+            {E(-222), E(-222), E(-109), E(-108), E(-104), E(-131), E(-108), E(-108), E(-108),
+             E(-108), E(-222), E(-222), E(-222), E(-113), E(-113), E(-113)}},
+        // The error queue (bit 2) and the command error's ESR bit through *ESE (bit 5); MSS.
+        Row{"StatusByte",
+            "BOGUS;*ESE 32;*STB?;*SRE 4;*STB?;*SRE?;*CLS;*STB?;*ESE?",
+            "36\n100\n4\n0\n32\n",
+            {}},
+        Row{"OperationCompleteAtOnceWhenNothingRuns", "*OPC;*ESR?;*ESR?", "1\n0\n", {}},
+        Row{"ErrorAll",
+            "BOGUS;FREQ -1;:SYST:ERR:ALL?;ALL?;COUN?",
+            "-113,\"Undefined header\",-222,\"Data out of range\"\n0,\"No error\"\n0\n",
+            {}},
+        Row{"ResetKeepsEnablesAndQueue",
+            "*ESE 4;*SRE 16;:STAT:OPER:ENAB 8;:STAT:QUES:PTR 0;:BOGUS;*RST;*ESE?;*SRE?;"
+            ":STAT:OPER:ENAB?;:STAT:QUES:PTR?;:SYST:ERR:COUN?",
+            "4\n16\n8\n0\n1\n",
+            {E(-113)}},
+        Row{"StatusRegistersAndPreset",
+            "STAT:OPER:ENAB 65535;ENAB?;PTR 12;PTR?;NTR 3.4;NTR?;:STAT:QUES:ENAB 32;ENAB?;"
+            ":STAT:PRES;:STAT:OPER:ENAB?;PTR?;NTR?;:STAT:QUES:ENAB?;PTR?;NTR?;COND?;EVEN?",
+            "32767\n12\n3\n32\n0\n32767\n0\n0\n32767\n0\n0\n0\n",
+            {}},
+        // The rise passes no PTR bit, the fall passes NTR; the event register is read once.
+        Row{"SweepingThroughTheTransitionFilters",
+            kSweep + ":STAT:OPER:NTR 8;PTR 0;:INIT;:STAT:OPER:COND?;EVEN?;:ABOR;:STAT:OPER:COND?;"
+                     "EVEN?;EVEN?",
+            "8\n0\n0\n8\n0\n",
+            {}},
         Row{"Units",
             "UNIT:COUN?;:UNIT2:MOD?;NUMB?;DATA?;:UNIT3:MOD?;:UNIT:MOD?;NUMB?",
             "3\nNONE\n2\n252\nUNKNOWN\nPTS500\n0\n",
@@ -143,16 +179,17 @@ INSTANTIATE_TEST_SUITE_P(
             {E(-240, "unit 2 did not answer")},
             {0x5E, 0x5C},
             [](hid::SimulatedBackend& b) { b.FailNextReads(2, 1); }},
+        // The output is questionable until a word that every unit takes.
         Row{"WriteFailsOnOneUnit",
-            "FREQ 1MHZ;FREQ?",
-            "1000000\n",
+            "FREQ 1MHZ;FREQ?;:STAT:QUES:COND?;EVEN?;:FREQ 2MHZ;:STAT:QUES:COND?;EVEN?",
+            "1000000\n32\n32\n0\n0\n",
             {E(-240, "unit 2 did not accept the report")},
             {0x5E, 0x5C},
             [](hid::SimulatedBackend& b) { b.FailNextWrites(2, 1); }},
         // Found gone while the word goes out: that unit alone, not the one before it.
         Row{"BoardGoneInTheMiddleOfASend",
-            "FREQ 1MHZ;FREQ?;:UNIT:COUN?",
-            "1000000\n2\n",
+            "FREQ 1MHZ;FREQ?;:UNIT:COUN?;:STAT:QUES:COND?;:FREQ 2MHZ;:STAT:QUES:COND?",
+            "1000000\n2\n32\n0\n",
             {E(-241, "unit 2 was removed")},
             {0x5E, 0x5C, 0x5A},
             [](hid::SimulatedBackend& b) { b.Unplug(2); }},
@@ -190,6 +227,37 @@ TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {
   rig.instrument.RunMessage(":INIT:CONT ON", client);
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
   EXPECT_EQ(out, "1\n1\n");
+}
+
+// A single sweep ticked to its end as the program does, updating the status
+// after every tick: OPERation bit 3 rises and falls, its summary and MSS in
+// the status byte, *OPC's bit once the sweep is over. A second client with
+// its own filters latches nothing; a board unplugged later makes the output
+// questionable until the next send.
+TEST(CommandTableStatus, ASingleSweepThroughTheRegisters) {
+  RemoteRig rig;
+  Session client, other;
+  rig.instrument.Attach(client);
+  rig.instrument.Attach(other);
+  auto run = [&](Session& s, const std::string& m) { return rig.instrument.RunMessage(m, s); };
+  EXPECT_EQ(run(other, "STAT:OPER:PTR 0;ENAB 8"), "");
+  EXPECT_EQ(run(client, kSweep + ":STAT:OPER:ENAB 8;NTR 8;*SRE 128;*ESE 1;:INIT;*OPC;*STB?;"
+                                 ":STAT:OPER:COND?;EVEN?;*STB?;*ESR?"),
+            "192\n8\n8\n0\n0\n");
+  for (int i = 0; i < 100 && rig.form.TmrDwell.Enabled(); ++i) {
+    rig.form.TmrDwell_Timer();
+    rig.instrument.Update();
+  }
+  ASSERT_FALSE(rig.form.TmrDwell.Enabled());
+  EXPECT_EQ(run(client, "*STB?;*ESR?;:STAT:OPER:COND?;EVEN?;*STB?"), "224\n1\n0\n8\n0\n");
+  EXPECT_EQ(run(other, "STAT:OPER?;*ESR?"), "0\n0\n");
+
+  rig.backend.Unplug(2);
+  rig.agent.ProcessHotplug();
+  rig.instrument.Update();
+  EXPECT_EQ(run(client, "STAT:QUES:COND?;EVEN?;:FREQ 1000;:STAT:QUES:COND?"), "32\n32\n0\n");
+  rig.instrument.Detach(client);
+  rig.instrument.Detach(other);
 }
 
 }  // namespace

@@ -224,6 +224,13 @@ TEST_F(Server, CommandsWaitWhileAPanelHandlerRuns) {
   EXPECT_EQ(NewTrace(), Out(4, 1000));
 }
 
+// MAV: answers queued that the socket has not taken yet; *STB?'s own is not one.
+TEST_F(Server, StatusByteSaysWhetherAnswersWait) {
+  auto client = Connect();
+  EXPECT_EQ(Ask(*client, "*SRE 16;*STB?;*STB?\n", 2), (std::vector<std::string>{"0", "80"}));
+  EXPECT_EQ(Ask(*client, "*STB?\n", 1), std::vector<std::string>{"0"});
+}
+
 TEST(ServerListen, AnAddressInUseIsAnError) {
   App();
   RemoteRig rig({0x5E});
