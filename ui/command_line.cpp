@@ -40,6 +40,10 @@ constexpr OptionSpec kOptions[] = {
     {"trace", Takes::Value, "FILE"},
     {"listen", Takes::OptionalValue, "[ADDR:]PORT"},
     {"no-window", Takes::Nothing, ""},
+    {"vxi11", Takes::Nothing, ""},
+    {"announce", Takes::OptionalValue, "NAME"},
+    {"http", Takes::OptionalValue, "[ADDR:]PORT"},
+    {"http-token-file", Takes::Value, "FILE"},
     {"write-latency-ms", Takes::Value, "X"},
 };
 
@@ -61,8 +65,8 @@ CommandLine Fail(std::string error) {
   return c;
 }
 
-// The value of --listen: PORT or ADDR:PORT (an IPv6 address in brackets).
-bool ParseListen(std::string_view value, CommandLine& c) {
+// The value of --listen or --http: PORT or ADDR:PORT (an IPv6 address in brackets).
+bool ParseAddress(std::string_view value, std::string* address, uint16_t* port_number) {
   std::string_view port = value;
   if (const auto colon = value.rfind(':'); colon != std::string_view::npos) {
     std::string_view addr = value.substr(0, colon);
@@ -71,7 +75,7 @@ bool ParseListen(std::string_view value, CommandLine& c) {
       addr = addr.substr(1, addr.size() - 2);
     }
     if (addr.empty()) return false;
-    c.listen_address = std::string(addr);
+    *address = std::string(addr);
   }
   if (port.empty() || port.size() > 5 ||
       port.find_first_not_of("0123456789") != std::string_view::npos) {
@@ -79,7 +83,7 @@ bool ParseListen(std::string_view value, CommandLine& c) {
   }
   const unsigned long n = std::stoul(std::string(port));
   if (n > 65535) return false;
-  c.listen_port = static_cast<uint16_t>(n);
+  *port_number = static_cast<uint16_t>(n);
   return true;
 }
 
@@ -106,11 +110,24 @@ std::string Apply(std::string_view name, const std::optional<std::string>& value
     if (c.trace.empty()) return "--trace needs a file name (--trace=FILE)";
   } else if (name == "listen") {
     c.listen = true;
-    if (value && !ParseListen(*value, c)) {
+    if (value && !ParseAddress(*value, &c.listen_address, &c.listen_port)) {
       return "--listen takes [ADDR:]PORT, e.g. --listen=5025 or --listen=0.0.0.0:5025";
     }
   } else if (name == "no-window") {
     c.no_window = true;
+  } else if (name == "vxi11") {
+    c.vxi11 = true;
+  } else if (name == "announce") {
+    c.announce = true;
+    c.announce_name = value.value_or("");
+  } else if (name == "http") {
+    c.http = true;
+    if (value && !ParseAddress(*value, &c.http_address, &c.http_port)) {
+      return "--http takes [ADDR:]PORT, e.g. --http=8080 or --http=0.0.0.0:8080";
+    }
+  } else if (name == "http-token-file") {
+    c.http_token_file = *value;
+    if (c.http_token_file.empty()) return "--http-token-file needs a file name";
   } else if (name == "write-latency-ms") {
     if (!ParseLatency(*value, &c.write_latency_ms)) {
       return "--write-latency-ms needs a number of milliseconds from 0 to 1000 (e.g. "
@@ -187,9 +204,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (have_latency && !c.simulate) {
     return Fail("--write-latency-ms works only with --simulate (real boards take their own time)");
   }
-  if (c.no_window && !c.listen) {
-    return Fail("--no-window needs --listen (without a window the program is driven remotely)");
+  if (c.no_window && !c.listen && !c.http) {
+    return Fail(
+        "--no-window needs --listen or --http (without a window the program is driven remotely)");
   }
+  if (c.vxi11 && !c.listen) return Fail("--vxi11 needs --listen (it serves on the same address)");
+  if (!c.http_token_file.empty() && !c.http)
+    return Fail("--http-token-file works only with --http");
   return c;
 }
 
@@ -198,7 +219,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 // the lines that carry on its description are indented further.
 std::string HelpText() {
   return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--write-latency-ms=X]\n"
-         "                 [--listen[=[ADDR:]PORT]] [--no-window] [--help] [--version]\n"
+         "                 [--listen[=[ADDR:]PORT]] [--vxi11] [--announce[=NAME]]\n"
+         "                 [--http[=[ADDR:]PORT]] [--http-token-file=FILE]\n"
+         "                 [--no-window] [--help] [--version]\n"
          "\n"
          "Front panel for the USB interface board of PTS frequency synthesizers.\n"
          "Without options it opens the boards attached over USB (vendor 0x19A1,\n"
@@ -221,8 +244,19 @@ std::string HelpText() {
          "                     picks a free one. There is no authentication: anyone who\n"
          "                     can reach the port controls the boards, so name an address\n"
          "                     other than loopback only on a network you trust.\n"
+         "  --vxi11            also serve VXI-11 (TCPIP::host::INSTR) on the --listen\n"
+         "                     address (needed), registered with rpcbind\n"
+         "  --announce[=NAME]  publish the services on the network through DNS-SD\n"
+         "                     (Avahi), under NAME or \"pts-panel <model> on <host>\"\n"
+         "  --http[=[ADDR:]PORT]\n"
+         "                     serve the front panel as a web page. Alone: on\n"
+         "                     127.0.0.1:8080; a bare PORT listens on 127.0.0.1; port 0\n"
+         "                     picks a free one\n"
+         "  --http-token-file=FILE\n"
+         "                     the page may control the panel only with the token in\n"
+         "                     FILE; without it, only when it listens on loopback\n"
          "  --no-window        run without a window or display, driven only through\n"
-         "                     --listen (needed); SIGTERM or SIGINT ends it\n"
+         "                     --listen or --http (one needed); SIGTERM or SIGINT ends it\n"
          "  --help             show this text and exit\n"
          "  --version          show the version and exit\n"
          "\n"

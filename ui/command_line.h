@@ -18,7 +18,16 @@ struct CommandLine {
   bool listen = false;
   std::string listen_address = "127.0.0.1";
   uint16_t listen_port = 5025;  // 0: any free port
-  bool no_window = false;       // --no-window: needs --listen
+  bool no_window = false;       // --no-window: needs --listen or --http
+  bool vxi11 = false;           // --vxi11: the VXI-11 server beside --listen (needed)
+  // --announce[=NAME]: DNS-SD records through Avahi; an empty name: the default one.
+  bool announce = false;
+  std::string announce_name;
+  // --http[=[ADDR:]PORT]: the web page (loopback unless an address is named).
+  bool http = false;
+  std::string http_address = "127.0.0.1";
+  uint16_t http_port = 8080;    // 0: any free port
+  std::string http_token_file;  // --http-token-file=FILE: control needs its token
   double write_latency_ms = 0;  // how long every write to a simulated board takes
   std::string error;            // one line, for Action::Error
 };

@@ -107,6 +107,8 @@ TEST(CommandLine, ListenAndNoWindow) {
       {{"--listen=host:"}, false, "", 0, false},
       {{"--listen=50x"}, false, "", 0, false},
       {{"--no-window"}, false, "", 0, false},
+      {{"--vxi11"}, false, "", 0, false},
+      {{"--http-token-file=t"}, false, "", 0, false},
   };
   for (const Row& row : rows) {
     const CommandLine c = ParseCommandLine(row.args);
@@ -126,6 +128,19 @@ TEST(CommandLine, ListenAndNoWindow) {
   }
 }
 
+TEST(CommandLine, NetworkServices) {
+  const CommandLine c = ParseCommandLine({"--no-window", "--http=0.0.0.0:0", "--announce=Rack 3",
+                                          "--listen", "--vxi11", "--http-token-file", "/t"});
+  ASSERT_EQ(c.action, Action::Run) << c.error;
+  EXPECT_TRUE(c.http && c.vxi11 && c.announce && c.no_window);
+  EXPECT_EQ(c.http_address + ":" + std::to_string(c.http_port), "0.0.0.0:0");
+  EXPECT_EQ(c.announce_name, "Rack 3");
+  EXPECT_EQ(c.http_token_file, "/t");
+  const CommandLine d = ParseCommandLine({"--http", "--announce"});
+  EXPECT_EQ(d.http_address + ":" + std::to_string(d.http_port), "127.0.0.1:8080");
+  EXPECT_EQ(d.announce_name, "");
+}
+
 TEST(CommandLine, WriteLatencyTakesFractionsInBothForms) {
   EXPECT_EQ(ParseCommandLine({"--simulate"}).write_latency_ms, 0.0);
   EXPECT_EQ(ParseCommandLine({"--simulate", "--write-latency-ms=0.8"}).write_latency_ms, 0.8);
@@ -134,8 +149,9 @@ TEST(CommandLine, WriteLatencyTakesFractionsInBothForms) {
 
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string help = HelpText();
-  for (const char* option : {"--simulate", "--trace", "--write-latency-ms", "--listen",
-                             "--no-window", "--help", "--version"}) {
+  for (const char* option :
+       {"--simulate", "--trace", "--write-latency-ms", "--listen", "--vxi11", "--announce",
+        "--http", "--http-token-file", "--no-window", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
