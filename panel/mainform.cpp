@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "hid/board.h"
 #include "panel/models.h"
 
 namespace pts {
@@ -238,8 +239,8 @@ bool MainForm::OpenUsbDevice() {
                               "\r\n\r\nPlease attach the device and click OK,\r\n" +
                               "  or click Cancel to exit";
   for (;;) {
-    agent_.VID_To_Match(kVendorId);
-    agent_.PID_To_Match(kProductId);
+    agent_.VID_To_Match(hid::kBoardVendorId);
+    agent_.PID_To_Match(hid::kBoardProductId);
     agent_.SearchOnPID(true);
     agent_.SearchOnVID(true);
     if (agent_.OpenDevices()) return true;

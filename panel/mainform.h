@@ -31,8 +31,6 @@ namespace pts {
 // The project's name as the caption and the open-failure message show it.
 inline constexpr const char* kProjectName = "PTS USB Interface";
 inline constexpr const char* kCaptionPrefix = "Test program for Brenvik project: ";
-inline constexpr int32_t kVendorId = 6561;
-inline constexpr int32_t kProductId = 100;
 // Longest text the frequency box keeps: nine digits, a point and the tenths;
 // ten digits for the PTS 3200.
 inline constexpr size_t kTextFreqLimit = 11;
