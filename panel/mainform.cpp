@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "hid/board.h"
@@ -47,21 +48,52 @@ void Light(Shape& led, int32_t left, int32_t top, Color fill, bool lit) {
   led.Filled(lit);
 }
 
+// The agent's settings the window writes: the given ones, in the order of
+// the fields (the display options before the search, each match value before
+// its search switch).
+struct AgentSettings {
+  const char* log_file = nullptr;
+  std::optional<bool> logging{}, show_operations{}, verbose{};
+  std::optional<int32_t> time_out{}, vid_to_match{}, pid_to_match{};
+  std::optional<bool> search_on_pid{}, search_on_vid{};
+};
+
+// As designed: logging off, nothing searched for yet.
+constexpr AgentSettings kAgentAsDesigned{.log_file = "HidLog.txt",
+                                         .logging = false,
+                                         .show_operations = false,
+                                         .verbose = false,
+                                         .time_out = 3000,
+                                         .vid_to_match = 0,
+                                         .pid_to_match = 0,
+                                         .search_on_pid = false,
+                                         .search_on_vid = false};
+// Loading's configuration, before InitAgent.
+constexpr AgentSettings kAgentQuiet{.show_operations = false, .verbose = false};
+// Every open attempt: the board by its ids.
+constexpr AgentSettings kAgentFindBoards{.vid_to_match = hid::kBoardVendorId,
+                                         .pid_to_match = hid::kBoardProductId,
+                                         .search_on_pid = true,
+                                         .search_on_vid = true};
+
+void Write(Varnel& agent, const AgentSettings& s) {
+  if (s.log_file) agent.LogFile(s.log_file);
+  if (s.logging) agent.Logging(*s.logging);
+  if (s.show_operations) agent.ShowOperations(*s.show_operations);
+  if (s.verbose) agent.Verbose(*s.verbose);
+  if (s.time_out) agent.TimeOut(*s.time_out);
+  if (s.vid_to_match) agent.VID_To_Match(*s.vid_to_match);
+  if (s.pid_to_match) agent.PID_To_Match(*s.pid_to_match);
+  if (s.search_on_pid) agent.SearchOnPID(*s.search_on_pid);
+  if (s.search_on_vid) agent.SearchOnVID(*s.search_on_vid);
+}
+
 }  // namespace
 
 MainForm::MainForm(Varnel& agent, Operator& op, std::string program_dir)
     : agent_(agent), op_(op), program_dir_(std::move(program_dir)) {
   BuildControls();
-  // The agent's design-time settings: logging off, nothing searched for yet.
-  agent_.LogFile("HidLog.txt");
-  agent_.Logging(false);
-  agent_.Verbose(false);
-  agent_.ShowOperations(false);
-  agent_.TimeOut(3000);
-  agent_.SearchOnVID(false);
-  agent_.SearchOnPID(false);
-  agent_.VID_To_Match(0);
-  agent_.PID_To_Match(0);
+  Write(agent_, kAgentAsDesigned);
   agent_.SetListener(this);
 }
 
@@ -229,8 +261,7 @@ void MainForm::Form_Unload() {
 }
 
 void MainForm::ConfigureAgent() {
-  agent_.ShowOperations(false);
-  agent_.Verbose(false);
+  Write(agent_, kAgentQuiet);
   agent_.InitAgent();
 }
 
@@ -239,10 +270,7 @@ bool MainForm::OpenUsbDevice() {
                               "\r\n\r\nPlease attach the device and click OK,\r\n" +
                               "  or click Cancel to exit";
   for (;;) {
-    agent_.VID_To_Match(hid::kBoardVendorId);
-    agent_.PID_To_Match(hid::kBoardProductId);
-    agent_.SearchOnPID(true);
-    agent_.SearchOnVID(true);
+    Write(agent_, kAgentFindBoards);
     if (agent_.OpenDevices()) return true;
     op_.Beep();
     if (op_.MessageBox(failure, MsgButtons::OkCancel, MsgIcon::Information, "") ==
