@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "panel/models.h"
 #include "panel/number_text.h"
 
 namespace pts {
 
 namespace {
-
-constexpr int16_t kWideModel = 3200;  // digits weigh ten times as much
-constexpr int16_t kTens160Model = 160;
 
 // A digit as an integer; values no table holds stay out of 0..9 without overflowing.
 int32_t ToDigit(double x) {
@@ -63,15 +61,15 @@ Encoding EncodeFrequency(double frequency, std::optional<int16_t> model_num,
   // A negative or non-finite value has no digits; the split would index the tables with them.
   if (!std::isfinite(frequency) || frequency < 0) return e;
 
-  const int16_t model = model_num.value_or(0);
-  const double limit = model * 1000000.0;
+  const double limit = ModelLimitHz(model_num);
   if (frequency > 0 && frequency >= limit) {
     e.outcome = Encoding::Outcome::OverLimit;
     e.message = LimitMessage(model_num);
     return e;
   }
 
-  const bool wide = model == kWideModel;
+  const ModelRow* row = ModelRowOf(model_num);
+  const bool wide = row && row->wide;  // every digit weighs ten times as much
   Digits g = WordDigits(wide ? frequency / 10 : frequency);
   if (g.dt >= 10) {
     // The fraction rounds up to a whole unit: carry it into the digits above,
@@ -90,7 +88,7 @@ Encoding EncodeFrequency(double frequency, std::optional<int16_t> model_num,
       return e;
     }
   }
-  const bool tens160 = model == kTens160Model && g.d[8] == 1;
+  const bool tens160 = row && row->tens_in_f5 && g.d[8] == 1;
   const auto digit_ok = [](int32_t d) { return d >= 0 && d <= 9; };
   if (!std::all_of(g.d.begin(), g.d.end(), digit_ok) || !digit_ok(g.dt) ||
       (tens160 && g.d[7] > 5)) {

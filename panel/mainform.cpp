@@ -226,8 +226,7 @@ void MainForm::BuildControls() {
   mnuSaveModel.Caption("&Save PTS Model to EEPROM");
   mnuSetUp.Caption("&Set-up");
   mnuModel.Caption("&PTS Model");
-  const auto items = ModelItems();
-  for (size_t row = 0; row < kModels.size(); ++row) items[row]->Caption(kModels[row].caption);
+  for (MenuItem* item : ModelItems()) item->Caption(ModelRowOfItem(item->Name())->caption);
   mnuInfo.Caption("&Info");
 
   TextFreq.OnChange([this] { TextFreq_Change(); });
@@ -259,9 +258,22 @@ std::vector<Control*> MainForm::AllControls() {
   return all;
 }
 
+std::array<MainForm::ModelChoice, 8> MainForm::ModelChoices() {
+  return {{{&mnuPTS10, &MainForm::mnuPTS10_Click},
+           {&MNUpts160, &MainForm::MNUpts160_Click},
+           {&mnuPTs200, &MainForm::mnuPTs200_Click},
+           {&mnuPTS310, &MainForm::mnuPTS310_Click},
+           {&mnuPTS500, &MainForm::mnuPTS500_Click},
+           {&mnuPTS620, &MainForm::mnuPTS620_Click},
+           {&mnuOther, &MainForm::mnuOther_Click},
+           {&mnuPTS3200, &MainForm::mnuPTS3200_Click}}};
+}
+
 std::array<MenuItem*, 8> MainForm::ModelItems() {
-  return {&mnuPTS10,  &MNUpts160, &mnuPTs200, &mnuPTS310,
-          &mnuPTS500, &mnuPTS620, &mnuOther,  &mnuPTS3200};
+  std::array<MenuItem*, 8> items{};
+  const auto choices = ModelChoices();
+  for (size_t i = 0; i < items.size(); ++i) items[i] = choices[i].item;
+  return items;
 }
 
 // ---- Start-up and shutdown ----

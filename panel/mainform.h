@@ -89,8 +89,13 @@ class MainForm : public VarnelListener {
   OptionButton& Option1(int i) { return *units_.at(static_cast<size_t>(i)); }
   // Every control, for the window to build and observe.
   std::vector<Control*> AllControls();
-  // The model items in menu order.
-  std::array<MenuItem*, 8> ModelItems();
+  // The model items with their click handlers, in the order of the model table (kModels).
+  struct ModelChoice {
+    MenuItem* item;
+    void (MainForm::*click)();
+  };
+  std::array<ModelChoice, 8> ModelChoices();
+  std::array<MenuItem*, 8> ModelItems();  // the items alone
 
   // ---- Start-up and shutdown ----
   // Returns false when the operator gave up on opening a board: the window
@@ -158,8 +163,8 @@ class MainForm : public VarnelListener {
   Operator& Op() { return op_; }
 
  private:
-  void BuildControls();  // the design-time layout and states
-  void SelectModel(int row);
+  void BuildControls();              // the design-time layout and states
+  void SelectModel(MenuItem& item);  // the item's row of the model table
   bool SweepSetup();
   // True while Send, Start, Single or a sweep step runs. A modal box inside
   // one of them runs a nested event loop; ticks and clicks arriving there are

@@ -24,9 +24,7 @@ void MainForm::mnuSaveFreq_Click() {
 }
 
 void MainForm::mnuSaveModel_Click() {
-  if (const int row = ModelRowByNum(ModelNum.value_or(0)); row >= 0) {
-    Mnum = kModels[static_cast<size_t>(row)].code;
-  }
+  if (const ModelRow* row = ModelRowOf(ModelNum)) Mnum = row->code;
   Cmd1Val = hid::kCmdStoreModel;
   TranslateFrequency();
   ConfirmSaved("Model# saved to interface EEPROM");

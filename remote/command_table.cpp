@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <string_view>
 
 #include "panel/encoding.h"
@@ -180,13 +181,13 @@ bool HaveModel(Ctx& c) {
   return false;
 }
 double Resolution(const MainForm& f) {
-  return f.ModelNum == 3200 ? 1 : 0.1;
+  return ModelResolutionHz(f.ModelNum);
 }
 double RoundToResolution(const MainForm& f, double v) {
   return Resolution(f) == 1 ? std::round(v) : std::round(v * 10) / 10;
 }
 double Limit(const MainForm& f) {
-  return f.ModelNum.value_or(0) * 1000000.0;
+  return ModelLimitHz(f.ModelNum);
 }
 std::string ModelName(std::optional<int16_t> model, const char* none) {
   return model ? "PTS" + std::to_string(*model) : none;
@@ -395,15 +396,10 @@ void SetModel(Ctx& c) {
   for (char ch : p.text) {
     if (ch != ' ') name += static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
   }
-  static constexpr std::pair<int16_t, void (MainForm::*)()> kItems[] = {
-      {10, &MainForm::mnuPTS10_Click},   {160, &MainForm::MNUpts160_Click},
-      {200, &MainForm::mnuPTs200_Click}, {310, &MainForm::mnuPTS310_Click},
-      {500, &MainForm::mnuPTS500_Click}, {620, &MainForm::mnuPTS620_Click},
-      {1000, &MainForm::mnuOther_Click}, {3200, &MainForm::mnuPTS3200_Click},
-  };
-  for (const auto& item : kItems) {
-    if (name == "PTS" + std::to_string(item.first)) {
-      (c.f.*item.second)();
+  for (const MainForm::ModelChoice& choice : c.f.ModelChoices()) {
+    const ModelRow* row = ModelRowOfItem(choice.item->Name());
+    if (row && name == ModelName(row->model_num, "")) {
+      std::invoke(choice.click, c.f);  // as the operator's menu choice
       return;
     }
   }
@@ -493,10 +489,8 @@ const std::vector<Entry>& Table() {
       int32_t data = 0;
       if (!ReadUnit(c, &data)) return;
       const int code = data & 0xF0;
-      const int row = ModelRowByCode(code);
-      c.Answer(code == kNoModelCode ? "NONE"
-               : row < 0            ? "UNKNOWN"
-                                    : ModelName(kModels[static_cast<size_t>(row)].model_num, ""));
+      const ModelRow* row = ModelRowOfCode(code);
+      c.Answer(code == kNoModelCode ? "NONE" : !row ? "UNKNOWN" : ModelName(row->model_num, ""));
     });
     add("UNIT# NUMBer", nullptr, [](Ctx& c) {
       int32_t data = 0;
