@@ -80,13 +80,16 @@ Encoding EncodeFrequency(double frequency, std::optional<int16_t> model_num,
       g.d[i] = 0;
       ++g.d[i + 1];
     }
-    double whole = 0;
-    for (size_t i = g.d.size(); i-- > 0;) whole = whole * 10 + g.d[i];
-    if (whole * (wide ? 10 : 1) >= limit) {
-      e.outcome = Encoding::Outcome::OverLimit;
-      e.message = LimitMessage(model_num);
-      return e;
-    }
+  }
+  // The frequency the digits carry, in tenths of their unit: exact in a double.
+  double tenths = 0;
+  for (size_t i = g.d.size(); i-- > 0;) tenths = tenths * 10 + g.d[i];
+  tenths = tenths * 10 + g.dt;
+  e.hz = wide ? tenths : tenths / 10;
+  if (e.hz > 0 && e.hz >= limit) {  // only a carry can reach the limit
+    e.outcome = Encoding::Outcome::OverLimit;
+    e.message = LimitMessage(model_num);
+    return e;
   }
   const bool tens160 = row && row->tens_in_f5 && g.d[8] == 1;
   const auto digit_ok = [](int32_t d) { return d >= 0 && d <= 9; };

@@ -108,6 +108,9 @@ class MainForm : public VarnelListener {
 
   // ---- Frequency encoding ----
   void TranslateFrequency();
+  // The boards' output: the frequency of the last word that set it (command
+  // 4) and that a board accepted; 0 before any.
+  double OutputFrequency() const { return output_hz_; }
 
   // ---- Send, sweep, Off ----
   void CmdSend_Click();
@@ -172,6 +175,7 @@ class MainForm : public VarnelListener {
   bool sweep_busy_ = false;
   // Units that accepted the last word TranslateFrequency sent; -1 when it refused the frequency.
   int32_t units_accepted_ = 0;
+  double output_hz_ = 0;
   void ConfirmSaved(const char* text);  // mainform_eeprom.cpp
   // Devices and units (mainform_devices.cpp).
   bool IsAttached(const TPTS* device) const;  // still an entry of Devices

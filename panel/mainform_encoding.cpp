@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "hid/board.h"
 #include "panel/encoding.h"
 #include "panel/mainform.h"
 
@@ -60,6 +61,8 @@ void MainForm::TranslateFrequency() {
     }
   });
   DevNum = static_cast<int32_t>(Devices.size()) + 1;
+  // Stored words leave the output as it was; a word no board took changed nothing.
+  if (Cmd1Val == hid::kCmdSetOutput && units_accepted_ > 0) output_hz_ = e.hz;
   TextFreq.BackColor(kGreen);
 }
 

@@ -311,9 +311,10 @@ void SetFrequency(Ctx& c) {
   if (c.f.Devices.empty()) c.Error(kHardwareMissing);
 }
 
+// The output, as a source reports it: what the boards were last set to, not the box (FREQ:STAR?).
 void QueryFrequency(Ctx& c) {
   if (c.cmd.params.empty()) {
-    c.Answer(FormatNumber(c.f.Frequency));
+    c.Answer(FormatNumber(c.f.OutputFrequency()));
     return;
   }
   double v = 0;
