@@ -28,11 +28,15 @@ std::string ErrorDescription(int32_t ErrNum) {
 }
 
 void RaiseClassError(int32_t ErrNum, const std::string& Source) {
-  const std::string description = ErrorDescription(ErrNum);
-  // Computed in 64 bits and wrapped: ObjectErrorBase + 9999 is 0x8004270F.
+  RaiseClassError(ErrNum, Source, std::string());
+}
+
+void RaiseClassError(int32_t ErrNum, const std::string& Source, const std::string& Description) {
+  // Added in unsigned 32 bits, so a number past the top wraps around instead
+  // of overflowing: ObjectErrorBase + 9999 is 0x8004270F.
   const auto number =
       static_cast<int32_t>(static_cast<uint32_t>(ObjectErrorBase) + static_cast<uint32_t>(ErrNum));
-  throw ClassError(number, Source, description);
+  throw ClassError(number, Source, Description.empty() ? ErrorDescription(ErrNum) : Description);
 }
 
 int32_t NextClassDebugID() {

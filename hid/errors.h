@@ -39,17 +39,25 @@ std::string ErrorDescription(int32_t ErrNum);
 
 // Raises ClassError(ObjectErrorBase + ErrNum, Source, ErrorDescription(ErrNum)).
 [[noreturn]] void RaiseClassError(int32_t ErrNum, const std::string& Source);
+// The same with the failure's own description; an empty one gives ErrorDescription(ErrNum).
+[[noreturn]] void RaiseClassError(int32_t ErrNum, const std::string& Source,
+                                  const std::string& Description);
 
 // Next serial number for ClassDebugID: 1, 2, 3, ... never reset, never reused.
 // Throws OverflowError past 2147483647.
 int32_t NextClassDebugID();
 
-// Runs `body`; any exception it throws becomes the class error with `source`.
-// Work done before the failure stays done.
+// Runs `body`; any exception it throws becomes the class error with `source`,
+// keeping what the failure said as the description (a class error from a
+// member called inside: its description). Work done before the failure stays done.
 template <typename Body>
 auto Guarded(const char* source, Body&& body) -> decltype(body()) {
   try {
     return body();
+  } catch (const ClassError& e) {
+    RaiseClassError(UnhandledErrorNumber, source, e.Description());
+  } catch (const std::exception& e) {
+    RaiseClassError(UnhandledErrorNumber, source, e.what());
   } catch (...) {
     RaiseClassError(UnhandledErrorNumber, source);
   }

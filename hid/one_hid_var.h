@@ -5,6 +5,10 @@
 // Properties are a getter `Name()` and a setter `Name(value)`. Members marked
 // "guarded" turn every failure inside them into the class error (errors.h)
 // with the source given; the others let a failure reach the caller unchanged.
+//
+// The /// lines are the members' help texts as they have always read. Where
+// they name Windows, the line below says what happens here: hidraw passes raw
+// reports, and the agent does the scaling and hands out the handles.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +47,7 @@ class TOneHidVar {
   void BoolValue(bool vData);
 
   /// Returns the RAW numerical value of this variable, BEFORE it is scaled by Windows
+  // The field's value in the report, before the agent scales it.
   int32_t UnScaledValue() const;
   void UnScaledValue(int32_t vData);
 
@@ -64,6 +69,7 @@ class TOneHidVar {
   /// Returns Usage Page for this var, as defined in Report Descriptor of device
   int32_t UsagePage() const;
   /// Returns Windows handle for the HID Interface which contains this var
+  // The agent's number for that open interface, never reused (unlike a hidraw fd).
   int32_t HidHandle() const;
   /// Returns Physical Minimum for this var, as defined in Report Descriptor of device
   int32_t PhysicalMinimum() const;
@@ -105,6 +111,7 @@ class TOneHidVar {
   int16_t SizeInBits() const;  // guarded: "OneHidVar:SizeInBits Method"
 
   /// Returns the numerical value of this variable, after it is scaled by Windows
+  // Scaled by the agent from the logical to the physical range.
   int32_t ScaledValue() const;      // guarded: "OneHidVar:ScaledValue Property Get"
   void ScaledValue(int32_t vData);  // guarded: "OneHidVar:ScaledValue Property Let"
 

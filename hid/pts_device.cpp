@@ -1,5 +1,6 @@
 #include "hid/pts_device.h"
 
+#include "hid/board.h"
 #include "hid/errors.h"
 #include "hid/varnel.h"
 
@@ -8,8 +9,6 @@ namespace pts {
 namespace {
 
 constexpr int32_t kVendorPage = 0xFF00;
-constexpr int32_t kBoardVendorId = 6561;
-constexpr int32_t kBoardProductId = 100;
 
 struct VarRow {
   const char* name;
@@ -161,8 +160,8 @@ int32_t TPTS::DeviceIdentity() const {
 
 bool TPTS::DeviceIsMatched() {
   return Guarded("TPTS:DeviceIsMatched Method", [&] {
-    if (bound_varnel_->CurVendorID() != kBoardVendorId) return false;
-    return bound_varnel_->CurProductID() == kBoardProductId;
+    if (bound_varnel_->CurVendorID() != hid::kBoardVendorId) return false;
+    return bound_varnel_->CurProductID() == hid::kBoardProductId;
   });
 }
 

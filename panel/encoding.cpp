@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "panel/models.h"
 #include "panel/number_text.h"
 
 namespace pts {
 
 namespace {
-
-constexpr int16_t kWideModel = 3200;  // digits weigh ten times as much
-constexpr int16_t kTens160Model = 160;
 
 // A digit as an integer; values no table holds stay out of 0..9 without overflowing.
 int32_t ToDigit(double x) {
@@ -63,15 +61,15 @@ Encoding EncodeFrequency(double frequency, std::optional<int16_t> model_num,
   // A negative or non-finite value has no digits; the split would index the tables with them.
   if (!std::isfinite(frequency) || frequency < 0) return e;
 
-  const int16_t model = model_num.value_or(0);
-  const double limit = model * 1000000.0;
+  const double limit = ModelLimitHz(model_num);
   if (frequency > 0 && frequency >= limit) {
     e.outcome = Encoding::Outcome::OverLimit;
     e.message = LimitMessage(model_num);
     return e;
   }
 
-  const bool wide = model == kWideModel;
+  const ModelRow* row = ModelRowOf(model_num);
+  const bool wide = row && row->wide;  // every digit weighs ten times as much
   Digits g = WordDigits(wide ? frequency / 10 : frequency);
   if (g.dt >= 10) {
     // The fraction rounds up to a whole unit: carry it into the digits above,
@@ -82,15 +80,18 @@ Encoding EncodeFrequency(double frequency, std::optional<int16_t> model_num,
       g.d[i] = 0;
       ++g.d[i + 1];
     }
-    double whole = 0;
-    for (size_t i = g.d.size(); i-- > 0;) whole = whole * 10 + g.d[i];
-    if (whole * (wide ? 10 : 1) >= limit) {
-      e.outcome = Encoding::Outcome::OverLimit;
-      e.message = LimitMessage(model_num);
-      return e;
-    }
   }
-  const bool tens160 = model == kTens160Model && g.d[8] == 1;
+  // The frequency the digits carry, in tenths of their unit: exact in a double.
+  double tenths = 0;
+  for (size_t i = g.d.size(); i-- > 0;) tenths = tenths * 10 + g.d[i];
+  tenths = tenths * 10 + g.dt;
+  e.hz = wide ? tenths : tenths / 10;
+  if (e.hz > 0 && e.hz >= limit) {  // only a carry can reach the limit
+    e.outcome = Encoding::Outcome::OverLimit;
+    e.message = LimitMessage(model_num);
+    return e;
+  }
+  const bool tens160 = row && row->tens_in_f5 && g.d[8] == 1;
   const auto digit_ok = [](int32_t d) { return d >= 0 && d <= 9; };
   if (!std::all_of(g.d.begin(), g.d.end(), digit_ok) || !digit_ok(g.dt) ||
       (tens160 && g.d[7] > 5)) {

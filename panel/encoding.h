@@ -45,6 +45,7 @@ struct Encoding {
   Outcome outcome = Outcome::Invalid;
   std::string message;
   DeviceWord word{};
+  double hz = 0;  // with a word: the frequency its digits carry, after the rounding of the tenths
 };
 
 // Empty optionals are sent as 0 (command and model code) and mean "no model"

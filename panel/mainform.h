@@ -33,8 +33,6 @@ namespace pts {
 // The project's name as the caption and the open-failure message show it.
 inline constexpr const char* kProjectName = "PTS USB Interface";
 inline constexpr const char* kCaptionPrefix = "Test program for Brenvik project: ";
-inline constexpr int32_t kVendorId = 6561;
-inline constexpr int32_t kProductId = 100;
 // Longest text the frequency box keeps: nine digits, a point and the tenths;
 // ten digits for the PTS 3200.
 inline constexpr size_t kTextFreqLimit = 11;
@@ -93,8 +91,13 @@ class MainForm : public VarnelListener {
   OptionButton& Option1(int i) { return *units_.at(static_cast<size_t>(i)); }
   // Every control, for the window to build and observe.
   std::vector<Control*> AllControls();
-  // The model items in menu order.
-  std::array<MenuItem*, 8> ModelItems();
+  // The model items with their click handlers, in the order of the model table (kModels).
+  struct ModelChoice {
+    MenuItem* item;
+    void (MainForm::*click)();
+  };
+  std::array<ModelChoice, 8> ModelChoices();
+  std::array<MenuItem*, 8> ModelItems();  // the items alone
 
   // ---- Start-up and shutdown ----
   // Returns false when the operator gave up on opening a board: the window
@@ -107,6 +110,9 @@ class MainForm : public VarnelListener {
 
   // ---- Frequency encoding ----
   void TranslateFrequency();
+  // The boards' output: the frequency of the last word that set it (command
+  // 4) and that a board accepted; 0 before any.
+  double OutputFrequency() const { return output_hz_; }
 
   // ---- Send, sweep, Off ----
   void CmdSend_Click();
@@ -170,7 +176,8 @@ class MainForm : public VarnelListener {
   }
 
  private:
-  void BuildControls();  // the design-time layout and states
+  void BuildControls();              // the design-time layout and states
+  void SelectModel(MenuItem& item);  // the item's row of the model table
   // An action begins: the record of the last one is emptied.
   void BeginOutcome();
   // Records why the action sent nothing and tells the operator: the text in a
@@ -180,12 +187,12 @@ class MainForm : public VarnelListener {
   Outcome outcome_;
   size_t last_word_units_ = 0;  // the units the last word went to
   bool last_word_all_taken_ = true;
-  void SelectModel(int row);
   bool SweepSetup();
   // True while Send, Start, Single or a sweep step runs. A modal box inside
   // one of them runs a nested event loop; ticks and clicks arriving there are
   // skipped instead of re-entering.
   bool sweep_busy_ = false;
+  double output_hz_ = 0;  // the frequency of the last word a board took with command 4
   void ConfirmSaved(const char* text);  // mainform_eeprom.cpp
   // Devices and units (mainform_devices.cpp).
   bool IsAttached(const TPTS* device) const;  // still an entry of Devices

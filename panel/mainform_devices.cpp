@@ -101,8 +101,8 @@ void MainForm::Option1_Click(int16_t) {
   const int32_t code = unit->Data1()->UnScaledValue() & 0xF0;
   if (code == kNoModelCode) {
     ShowModelPrompt();
-  } else if (const int row = ModelRowByCode(code); row >= 0) {
-    ModelNum = kModels[static_cast<size_t>(row)].model_num;
+  } else if (const ModelRow* row = ModelRowOfCode(code)) {
+    ModelNum = row->model_num;
     // The layout follows the model, as after the read-back (the PTS 3200 has its own).
     ShowLayout();
   }
@@ -123,7 +123,7 @@ void MainForm::ShowModelPrompt() {
 }
 
 void MainForm::ShowLayout() {
-  if (ModelNum == 3200) {
+  if (WideModel(ModelNum)) {
     Display3200();
   } else {
     DisplayNormal();

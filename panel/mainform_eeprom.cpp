@@ -1,3 +1,4 @@
+#include "hid/board.h"
 #include "panel/mainform.h"
 #include "panel/models.h"
 
@@ -21,16 +22,14 @@ void MainForm::ConfirmSaved(const char* text) {
 }
 
 void MainForm::mnuSaveFreq_Click() {
-  Cmd1Val = 5;
+  Cmd1Val = hid::kCmdStoreFrequency;
   TranslateFrequency();
   ConfirmSaved("Frequency and power level saved to interface EEPROM");
 }
 
 void MainForm::mnuSaveModel_Click() {
-  if (const int row = ModelRowByNum(ModelNum.value_or(0)); row >= 0) {
-    Mnum = kModels[static_cast<size_t>(row)].code;
-  }
-  Cmd1Val = 6;
+  if (const ModelRow* row = ModelRowOf(ModelNum)) Mnum = row->code;
+  Cmd1Val = hid::kCmdStoreModel;
   TranslateFrequency();
   ConfirmSaved("Model# saved to interface EEPROM");
 }

@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "hid/board.h"
 #include "panel/encoding.h"
 #include "panel/mainform.h"
 
@@ -63,6 +64,8 @@ void MainForm::TranslateFrequency() {
   last_word_units_ = outcome_.units.size();
   last_word_all_taken_ = outcome_.Count(UnitState::kWritten) == static_cast<int>(last_word_units_);
   DevNum = static_cast<int32_t>(Devices.size()) + 1;
+  // Stored words leave the output as it was; a word no board took changed nothing.
+  if (Cmd1Val == hid::kCmdSetOutput && outcome_.Count(UnitState::kWritten) > 0) output_hz_ = e.hz;
   TextFreq.BackColor(kGreen);
 }
 

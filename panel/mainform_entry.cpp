@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "panel/mainform.h"
+#include "panel/models.h"
 #include "panel/number_text.h"
 
 namespace pts {
@@ -93,7 +94,7 @@ void WriteFreqText(MainForm& f, const std::string& text) {
 void MainForm::TextFreq_Change() {
   // Any change clears the green that marks a sent frequency.
   TextFreq.BackColor(kWindowBackground);
-  const bool wide = ModelNum == 3200;
+  const bool wide = WideModel(ModelNum);
   const std::string text = TextFreq.Text();  // a copy: the cut below rewrites the box
   const size_t limit = wide ? kTextFreqLimit3200 : kTextFreqLimit;
   if (CharCount(text) > limit) {
@@ -134,7 +135,7 @@ void MainForm::Knob1_Change(int16_t /*Index*/) {
   for (int i = 0; i <= 10; ++i) D(i).Caption(FormatSigned(Knob1(i).Value()));
   double total = 0;
   for (int i = 0; i < 10; ++i) total += Knob1(i).Value() * std::pow(10.0, 8 - i);
-  if (ModelNum == 3200) total *= 10;
+  if (WideModel(ModelNum)) total *= 10;
   // Runs TextFreq_Change, which sets Frequency and the digits again.
   WriteFreqText(*this, FormatNumber(total));
 }

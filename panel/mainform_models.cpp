@@ -17,12 +17,12 @@ constexpr const char* kInfoAddress = "Documentation: man pts-panel";
 
 }  // namespace
 
-void MainForm::SelectModel(int row) {
-  const ModelRow& model = kModels.at(static_cast<size_t>(row));
+void MainForm::SelectModel(MenuItem& item) {
+  const ModelRow& model = *ModelRowOfItem(item.Name());
   Label5.Caption(model.label);
   ModelNum = model.model_num;
   UnCheckModelNum();
-  ModelItems()[static_cast<size_t>(row)]->Checked(true);
+  item.Checked(true);
   if (model.wide) {
     Display3200();
   } else {
@@ -31,28 +31,28 @@ void MainForm::SelectModel(int row) {
 }
 
 void MainForm::mnuPTS10_Click() {
-  SelectModel(ModelRowByNum(10));
+  SelectModel(mnuPTS10);
 }
 void MainForm::MNUpts160_Click() {
-  SelectModel(ModelRowByNum(160));
+  SelectModel(MNUpts160);
 }
 void MainForm::mnuPTs200_Click() {
-  SelectModel(ModelRowByNum(200));
+  SelectModel(mnuPTs200);
 }
 void MainForm::mnuPTS310_Click() {
-  SelectModel(ModelRowByNum(310));
+  SelectModel(mnuPTS310);
 }
 void MainForm::mnuPTS500_Click() {
-  SelectModel(ModelRowByNum(500));
+  SelectModel(mnuPTS500);
 }
 void MainForm::mnuPTS620_Click() {
-  SelectModel(ModelRowByNum(620));
+  SelectModel(mnuPTS620);
 }
 void MainForm::mnuOther_Click() {
-  SelectModel(ModelRowByNum(1000));
+  SelectModel(mnuOther);
 }
 void MainForm::mnuPTS3200_Click() {
-  SelectModel(ModelRowByNum(3200));
+  SelectModel(mnuPTS3200);
 }
 
 void MainForm::UnCheckModelNum() {

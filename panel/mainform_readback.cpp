@@ -50,12 +50,11 @@ void MainForm::ReadRptsBtn_Click() {
 
     if (code == kNoModelCode) {
       ShowModelPrompt();
-    } else if (const int row = ModelRowByCode(code); row >= 0) {
-      const ModelRow& model = kModels[static_cast<size_t>(row)];
-      ModelNum = model.model_num;
-      Mnum = model.code;
+    } else if (const ModelRow* model = ModelRowOfCode(code)) {
+      ModelNum = model->model_num;
+      Mnum = model->code;
       for (MenuItem* item : ModelItems()) {
-        if (item->Name() == model.item) item->Checked(true);
+        if (item->Name() == model->item) item->Checked(true);
       }
     }
     ShowLayout();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "hid/board.h"
 #include "panel/mainform.h"
 #include "panel/number_text.h"
 
@@ -49,7 +50,7 @@ void MainForm::CmdSend_Click() {
   Restart(TmrBlink);
   SendLED.Filled(true);
   Frequency = ReadNumber(TextFreq.Text());
-  Cmd1Val = 4;
+  Cmd1Val = hid::kCmdSetOutput;
   TranslateFrequency();
 }
 
@@ -174,7 +175,7 @@ void MainForm::TmrDwell_Timer() {
   TextFreq.Text(FormatNumber(Frequency));  // runs TextFreq_Change, which re-reads Frequency
   // A step sets the output only; after a save command the EEPROM must not be
   // written on every step.
-  Cmd1Val = 4;
+  Cmd1Val = hid::kCmdSetOutput;
   TranslateFrequency();
 }
 

@@ -53,13 +53,13 @@ bool HaveModel(Ctx& c) {
   return false;
 }
 double Resolution(const MainForm& f) {
-  return f.ModelNum == 3200 ? 1 : 0.1;
+  return ModelResolutionHz(f.ModelNum);
 }
 double RoundToResolution(const MainForm& f, double v) {
   return Resolution(f) == 1 ? std::round(v) : std::round(v * 10) / 10;
 }
 double Limit(const MainForm& f) {
-  return f.ModelNum.value_or(0) * 1000000.0;
+  return ModelLimitHz(f.ModelNum);
 }
 std::string ModelName(std::optional<int16_t> model, const char* none) {
   return model ? "PTS" + std::to_string(*model) : none;

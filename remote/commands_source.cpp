@@ -2,6 +2,7 @@
 // units' own read-back.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "panel/encoding.h"
@@ -68,9 +69,10 @@ void SetFrequency(Ctx& c) {
   Report(c);
 }
 
+// The output, as a source reports it: what the boards were last set to, not the box (FREQ:STAR?).
 void QueryFrequency(Ctx& c) {
   if (c.cmd.params.empty()) {
-    c.Answer(FormatNumber(c.f.Frequency));
+    c.Answer(FormatNumber(c.f.OutputFrequency()));
     return;
   }
   double v = 0;
@@ -153,15 +155,10 @@ void SetModel(Ctx& c) {
   for (char ch : p.text) {
     if (ch != ' ') name += static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
   }
-  static constexpr std::pair<int16_t, void (MainForm::*)()> kItems[] = {
-      {10, &MainForm::mnuPTS10_Click},   {160, &MainForm::MNUpts160_Click},
-      {200, &MainForm::mnuPTs200_Click}, {310, &MainForm::mnuPTS310_Click},
-      {500, &MainForm::mnuPTS500_Click}, {620, &MainForm::mnuPTS620_Click},
-      {1000, &MainForm::mnuOther_Click}, {3200, &MainForm::mnuPTS3200_Click},
-  };
-  for (const auto& item : kItems) {
-    if (name == "PTS" + std::to_string(item.first)) {
-      (c.f.*item.second)();
+  for (const MainForm::ModelChoice& choice : c.f.ModelChoices()) {
+    const ModelRow* row = ModelRowOfItem(choice.item->Name());
+    if (row && name == ModelName(row->model_num, "")) {
+      std::invoke(choice.click, c.f);  // as the operator's menu choice
       return;
     }
   }
@@ -231,10 +228,8 @@ void AddSourceCommands(CommandList& t) {
     int32_t data = 0;
     if (!ReadUnit(c, &data)) return;
     const int code = data & 0xF0;
-    const int row = ModelRowByCode(code);
-    c.Answer(code == kNoModelCode ? "NONE"
-             : row < 0            ? "UNKNOWN"
-                                  : ModelName(kModels[static_cast<size_t>(row)].model_num, ""));
+    const ModelRow* row = ModelRowOfCode(code);
+    c.Answer(code == kNoModelCode ? "NONE" : !row ? "UNKNOWN" : ModelName(row->model_num, ""));
   });
   t.Add("UNIT# NUMBer", nullptr, [](Ctx& c) {
     int32_t data = 0;

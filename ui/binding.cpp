@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "panel/mainform.h"
+#include "panel/models.h"
 #include "ui/panel_widgets.h"
 
 namespace pts {
@@ -103,7 +104,7 @@ void MenuBinding::Changed(Prop prop) {
 
 QString DigitWeight(const MainForm& form, int index) {
   // Hertz as a power of ten: 10^8 for the first digit, 10^9 with the PTS 3200.
-  const int e = (form.ModelNum == 3200 ? 9 : 8) - index;
+  const int e = (WideModel(form.ModelNum) ? 9 : 8) - index;
   if (e < 0) return QStringLiteral("0.1 Hz");
   static const char* const kUnits[] = {"Hz", "kHz", "MHz", "GHz"};
   const int group = std::min(e / 3, 3);

@@ -23,7 +23,6 @@ class KnobWidget : public QWidget {
   int minimum() const { return min_; }
   int maximum() const { return max_; }
   void setRange(int min, int max);
-  int pageStep() const { return page_step_; }
   // The value the pointer shows: value() clamped to the range.
   int shownValue() const;
   // Turns to `v` (clamped) as the operator would: signals when the shown value changes.

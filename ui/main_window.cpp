@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "panel/models.h"
 #include "panel/sweep_progress.h"
 #include "ui/accessible.h"
 #include "ui/panel_widgets.h"
@@ -93,22 +94,9 @@ void MainWindow::BuildMenus() {
   bind(form_.mnuSetUp, setup->menuAction());
   QMenu* model = setup->addMenu(caption(form_.mnuModel, "&PTS Model"));
   bind(form_.mnuModel, model->menuAction());
-  struct ModelItem {
-    MenuItem& item;
-    const char* caption;
-    void (MainForm::*handler)();
-  };
-  const ModelItem models[] = {
-      {form_.mnuPTS10, "&PTS 10", &MainForm::mnuPTS10_Click},
-      {form_.MNUpts160, "&PTS 160", &MainForm::MNUpts160_Click},
-      {form_.mnuPTs200, "&PTS 200", &MainForm::mnuPTs200_Click},
-      {form_.mnuPTS310, "&PTS 310", &MainForm::mnuPTS310_Click},
-      {form_.mnuPTS500, "&PTS 500", &MainForm::mnuPTS500_Click},
-      {form_.mnuPTS620, "&PTS 620", &MainForm::mnuPTS620_Click},
-      {form_.mnuOther, "&PTS1000", &MainForm::mnuOther_Click},
-      {form_.mnuPTS3200, "&PTS3200", &MainForm::mnuPTS3200_Click},
-  };
-  for (const ModelItem& m : models) add_item(model, m.item, m.caption, m.handler, true);
+  for (const MainForm::ModelChoice& m : form_.ModelChoices()) {
+    add_item(model, *m.item, ModelRowOfItem(m.item->Name())->caption, m.click, true);
+  }
 
   // Info has no items: choosing it on the bar runs its command.
   command(form_.mnuInfo, menuBar()->addAction(caption(form_.mnuInfo, "&Info")),

@@ -15,9 +15,6 @@ namespace pts::hid {
 
 namespace {
 
-constexpr uint8_t kCmdSetOutput = 4;
-constexpr uint8_t kCmdStoreFrequency = 5;
-constexpr uint8_t kCmdStoreModel = 6;
 constexpr std::size_t kF7 = 9;  // position of F7 in the word
 
 // Sleeps until `deadline`. A real transfer ends with an interrupt, not with a

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "hid/backend.h"
+#include "hid/board.h"
 
 namespace pts::hid {
 
@@ -25,9 +26,6 @@ namespace pts::hid {
 // 1..13 (Cmd1, PWMDC, PWMF, F1..F10, 8 bits each), input report with usage 14
 // (Data1, 8 bits). No report ids.
 std::vector<uint8_t> BoardReportDescriptor();
-
-inline constexpr uint16_t kBoardVendorId = 0x19A1;
-inline constexpr uint16_t kBoardProductId = 0x0064;
 
 // Output report A in the order of the variables: Cmd1, PWMDC, PWMF, F1..F10.
 using OutputWord = std::array<uint8_t, 13>;

@@ -23,15 +23,17 @@ void Create(TOneHidVar& v, int32_t type, int32_t usage, const std::string& name)
   v.DoCreate(type, kPage, usage, 1, name);
 }
 
-// Runs `call` and checks that it raises the class error with `source`.
-void ExpectClassError(const std::function<void()>& call, const std::string& source) {
+// Runs `call` and checks that it raises the class error with `source`,
+// described by the component's own message.
+void ExpectClassError(const std::function<void()>& call, const std::string& source,
+                      const std::string& description) {
   try {
     call();
     ADD_FAILURE() << "no error, expected one from " << source;
   } catch (const ClassError& e) {
     EXPECT_EQ(e.Number(), kClassErrorNumber);
     EXPECT_EQ(e.Source(), source);
-    EXPECT_EQ(e.Description(), "An unknown error has occurred!");
+    EXPECT_EQ(e.Description(), description);
   }
 }
 
@@ -244,15 +246,18 @@ TEST(OneHidVar, ComponentFailuresInGuardedMembersBecomeTheClassError) {
   TOneHidVar v;
   Create(v, 1, 1, "Cmd1");
   // No current interface: FindVar fails inside Bind.
-  ExpectClassError([&] { v.Bind(rig.varnel); }, "OneHidVar:Bind Method");
+  ExpectClassError([&] { v.Bind(rig.varnel); }, "OneHidVar:Bind Method",
+                   "Varnel: no current interface");
   EXPECT_EQ(v.BoundVarnel(), &rig.varnel);  // work before the failure stays done
 
   rig.varnel.SelectOpenIntf(0);
   ASSERT_TRUE(v.Bind(rig.varnel));
   rig.varnel.CloseDevices();  // the variable still holds indexes the component no longer has
-  ExpectClassError([&] { (void)v.ScaledValue(); }, "OneHidVar:ScaledValue Property Get");
-  ExpectClassError([&] { v.ScaledValue(1); }, "OneHidVar:ScaledValue Property Let");
-  ExpectClassError([&] { v.Update(false); }, "OneHidVar:Update Method");
+  const std::string gone = "Varnel: variable index 0 out of range";
+  ExpectClassError([&] { (void)v.ScaledValue(); }, "OneHidVar:ScaledValue Property Get", gone);
+  ExpectClassError([&] { v.ScaledValue(1); }, "OneHidVar:ScaledValue Property Let", gone);
+  ExpectClassError([&] { v.Update(false); }, "OneHidVar:Update Method",
+                   "Varnel: report index 0 out of range");
   // Members without an error source pass the failure on unchanged.
   EXPECT_THROW((void)v.UnScaledValue(), VarnelError);
   EXPECT_THROW(v.UnScaledValue(1), VarnelError);

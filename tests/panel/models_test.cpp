@@ -40,10 +40,11 @@ TEST_P(ChoosingAModel, SetsLabelNumberCheckAndLayout) {
   EXPECT_EQ(f.Label5.Caption(), row.label);
   EXPECT_EQ(f.ModelNum, row.model_num);
   EXPECT_EQ(f.Mnum, 0x70);  // only the save command sets it
-  const int index = ModelRowByNum(row.model_num);
-  ASSERT_GE(index, 0);
-  MenuItem* own = f.ModelItems()[static_cast<size_t>(index)];
-  EXPECT_EQ(own->Name(), row.item);
+  MenuItem* own = nullptr;
+  for (MenuItem* m : f.ModelItems()) {
+    if (m->Name() == row.item) own = m;
+  }
+  ASSERT_NE(own, nullptr);
   ExpectOnlyChecked(own);
   const bool wide = row.model_num == 3200;
   EXPECT_EQ(f.Label9.Visible(), !wide);
@@ -66,6 +67,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ModelClick{"mnuOther", &MainForm::mnuOther_Click, "PTS 1000", 1000},
                       ModelClick{"mnuPTS3200", &MainForm::mnuPTS3200_Click, "PTS 3200", 3200}),
     [](const auto& info) { return std::string(info.param.item); });
+
+// The menu and the remote reach the handlers through this list, in table order.
+TEST_F(Models, ChoicesPairEachRowWithItsItemAndHandler) {
+  const auto choices = f.ModelChoices();
+  for (size_t i = 0; i < kModels.size(); ++i) {
+    EXPECT_EQ(choices[i].item->Name(), kModels[i].item);
+    EXPECT_EQ(choices[i].item->Caption(), kModels[i].caption);
+    std::invoke(choices[i].click, f);
+    EXPECT_EQ(f.ModelNum, kModels[i].model_num);
+    ExpectOnlyChecked(choices[i].item);
+  }
+}
 
 TEST_F(Models, Pts3200ThenPts10) {
   f.mnuPTS3200_Click();

@@ -67,6 +67,17 @@ INSTANTIATE_TEST_SUITE_P(
             "499999999.9\n499999999.9\n0\n0\n",
             {}},
         Row{"FrequencyAtLimit", "FREQ 500 MHZ;FREQ?", "0\n", {E(-222, kPts500Limit)}},
+        // FREQ? is the boards' output: not the box, not a refused or stored value.
+        Row{"FrequencyQueryIsTheOutput",
+            "FREQ 1MHZ;:FREQ:STAR 2MHZ;:FREQ?;FREQ:STAR?;:MEM:STOR:FREQ;:FREQ?;:FREQ 600MHZ;:FREQ?",
+            "1000000\n2000000\n1000000\n1000000\n",
+            {E(-222, kPts500Limit)}},
+        Row{"FrequencyNoBoardTookIt",
+            "FREQ 1MHZ;FREQ?",
+            "0\n",
+            {E(-240, "unit 1 did not accept the report")},
+            {0x5E},
+            [](hid::SimulatedBackend& b) { b.FailNextWrites(1, 1); }},
         Row{"FrequencyRoundsToLimit", "FREQ 499999999.96", "", {E(-222, kPts500Limit)}},
         Row{"FrequencyNegative", "FREQ -1", "", {E(-222)}},
         Row{"FrequencyOverflow", "FREQ 1e400", "", {E(-222)}},
@@ -212,6 +223,16 @@ TEST(CommandTableQueue, OverflowKeepsTheOldestAndEndsOnQueueOverflow) {
   EXPECT_EQ(errors.front(), E(-113));
   EXPECT_EQ(errors.back(), E(-350));
   EXPECT_EQ(errors[18], E(-113));
+}
+
+TEST(CommandTableOutput, SweepStepsSetTheFrequencyAndTheBoxDoesNot) {
+  RemoteRig rig;
+  Session client;
+  EXPECT_EQ(rig.instrument.RunMessage(kSweep + ":INIT;:FREQ?", client), "0\n");
+  rig.form.TmrDwell_Timer();
+  rig.form.TextFreq.Text("10012345600");  // the operator types without sending
+  EXPECT_EQ(rig.instrument.RunMessage("FREQ?;FREQ:STAR?", client), "1100\n10012345600\n");
+  EXPECT_EQ(client.Count(), 0);
 }
 
 TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {

@@ -89,9 +89,10 @@ TEST(Setups, KeptOverARestart) {
   Rig b(dir);
   b.Run("FREQ:STAR 5;STOP 10;:SWE:STEP 1;TIME 1;:INIT:CONT ON");
   const uint64_t sent = b.backend.TotalReceived(1);
-  // The recall stops the sweep, sends nothing, and the window shows the set-up.
+  // The recall stops the sweep, sends nothing (the output is still the
+  // sweep's, none yet), and the window shows the set-up.
   EXPECT_EQ(b.Run("*RCL 3;:SWE:STAT?;:FREQ:STAR?;STOP?;:SWE:STEP?;TIME?;:LEV?;:FREQ?"),
-            "IDLE\n1000000\n2000000\n1000\n1.5\n7\n1000000\n");
+            "IDLE\n1000000\n2000000\n1000\n1.5\n7\n0\n");
   EXPECT_EQ(b.Errors(), Strings{});
   EXPECT_EQ(b.backend.TotalReceived(1), sent);
   EXPECT_EQ(b.form.TextFreq.Text(), "1000000");
