@@ -179,7 +179,7 @@ TEST_F(Server, BadClientsLeaveTheOthersServed) {
   auto good = Connect();
   const std::vector<std::string> idn{"pts-panel,PTS500,4,9.9.9"};
   // A line above the limit is dropped whole; the next one is served.
-  EXPECT_EQ(Ask(*good, std::string(70 * 1024, 'A') + "\n*IDN?\n", 1), idn);
+  EXPECT_EQ(Ask(*good, std::string(TcpServer::kMaxLine + 1, 'A') + "\n*IDN?\n", 1), idn);
   EXPECT_EQ(Ask(*good, "SYST:ERR?\n", 1), std::vector<std::string>{"-223,\"Too much data\""});
   const char garbage[] = "\x00\xff\x10 FREQ 1\xfe\n*IDN?\n";
   EXPECT_EQ(Ask(*good, std::string(garbage, sizeof garbage - 1), 1), idn);
