@@ -120,7 +120,8 @@ class MainForm : public VarnelListener {
   // ---- A list of frequencies, for the remote control ----
   // Runs `freq` (Hz) one point per tick of TmrDwell, as sweep steps go out;
   // each point holds for its dwell (`dwell_ms`: one for every point, or one
-  // per point). Once when `single`, else until Stop. Starting, ending and
+  // per point), and the first goes out the first point's dwell after the
+  // start, as a sweep's first step does. Once when `single`, else until Stop. Starting, ending and
   // stopping work as Single, Start and Stop do, lights included; a sweep
   // started later takes the timer back. Refused (kSweepInput) when the list
   // is empty or the lengths differ.
