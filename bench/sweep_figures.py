@@ -43,7 +43,7 @@ def main(argv):
     for options, into in zip(sets, figures):
         print(" ".join(options))
         for name, values in into.items():
-            if name in ("dwell_ms", "boards", "write_latency_ms", "steps"):
+            if name in ("dwell_ms", "boards", "write_latency_ms", "steps", "list"):
                 continue  # the options, echoed back
             print("  %-30s %10.4g  (%.4g - %.4g)" % (name, statistics.median(values),
                                                      min(values), max(values)))

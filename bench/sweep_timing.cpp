@@ -6,12 +6,14 @@
 // this machine charges for a wake-up, so the panel's overhead per step is the
 // difference of the two.
 //
-//   sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N] [--write-latency-ms=X]
+//   sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N] [--write-latency-ms=X] [--list=N]
 //
 // (also `--name value`). --write-latency-ms makes every write to a simulated
 // board take X ms (a fraction allowed), as a real board's USB transfer does.
+// --list=N runs a repeating list of N frequencies, each held for the dwell,
+// instead of the sweep (the steps are then its points, pass after pass).
 // Prints one line:
-//   dwell_ms=1 boards=4 write_latency_ms=0.8 steps=5000 mean_interval_ms=... p50_late_ms=...
+//   dwell_ms=1 boards=4 write_latency_ms=0.8 steps=5000 list=0 mean_interval_ms=... p50_late_ms=...
 //   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
 //   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
 //   cpu_over_bare_us=... bare_blocking_p99_late_ms=... bare_side_by_side_p99_late_ms=...
@@ -88,7 +90,8 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 constexpr const char* kUsage =
-    "usage: sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N] [--write-latency-ms=X]\n";
+    "usage: sweep_timing [--dwell-ms=N] [--boards=N] [--steps=N] [--write-latency-ms=X] "
+    "[--list=N]\n";
 
 [[noreturn]] void Fail(const std::string& line) {
   std::fprintf(stderr, "sweep_timing: %s\n", line.c_str());
@@ -262,7 +265,7 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us, int side_by_side = 1)
 }  // namespace
 
 int main(int argc, char** argv) {
-  int dwell_ms = 1, boards = 4, steps = 5000;
+  int dwell_ms = 1, boards = 4, steps = 5000, list = 0;
   double latency_ms = 0;
   for (int i = 1; i < argc; ++i) {
     std::string v;
@@ -272,6 +275,8 @@ int main(int argc, char** argv) {
       boards = IntValue("--boards", v);
     } else if (OptionValue(argc, argv, &i, "--steps", &v)) {
       steps = IntValue("--steps", v);
+    } else if (OptionValue(argc, argv, &i, "--list", &v)) {
+      list = IntValue("--list", v);
     } else if (OptionValue(argc, argv, &i, "--write-latency-ms", &v)) {
       latency_ms = MsValue("--write-latency-ms", v);
     } else {
@@ -343,9 +348,16 @@ int main(int argc, char** argv) {
   QTimer::singleShot(steps * dwell_ms + 1000, &app, [&] { app.quit(); });
   const double cpu0 = CpuSeconds();
   const Clock::time_point t0 = Clock::now();
-  form.CmdStart_Click();
-  if (form.DwellTime != dwell_ms || !dwell.Running()) {
-    std::fprintf(stderr, "sweep_timing: the sweep did not start with a %d ms dwell\n", dwell_ms);
+  if (list > 0) {
+    std::vector<double> freq;
+    for (int k = 0; k < list; ++k) freq.push_back(start_hz + k * step_hz);
+    form.RunList(std::move(freq), {double(dwell_ms)}, false);
+  } else {
+    form.CmdStart_Click();
+  }
+  if (form.TmrDwell.Interval() != dwell_ms || !dwell.Running()) {
+    std::fprintf(stderr, "sweep_timing: the %s did not start with a %d ms dwell\n",
+                 list > 0 ? "list" : "sweep", dwell_ms);
     return 1;
   }
   app.exec();
@@ -395,12 +407,13 @@ int main(int argc, char** argv) {
                                 : Bare{};
   const double cpu_per_step = cpu / std::max(1, tick) * 1e6;
   std::printf(
-      "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d mean_interval_ms=%.4f p50_late_ms=%.3f "
+      "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d list=%d mean_interval_ms=%.4f "
+      "p50_late_ms=%.3f "
       "p99_late_ms=%.3f max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f "
       "ui_blocked_p50_ms=%.3f ui_blocked_p99_ms=%.3f bare_p99_late_ms=%.3f "
       "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f "
       "bare_side_by_side_p99_late_ms=%.3f\n",
-      dwell_ms, boards, latency_ms, steps, mean_interval, Percentile(late, 50),
+      dwell_ms, boards, latency_ms, steps, list, mean_interval, Percentile(late, 50),
       Percentile(late, 99), late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift,
       missed, cpu_per_step, Percentile(blocked_ms, 50), Percentile(blocked_ms, 99),
       bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step,

@@ -6,7 +6,7 @@
 //   mainform.cpp          construction, the design-time layout, start-up and unload
 //   mainform_entry.cpp    frequency box, key filter, knobs, digit layouts
 //   mainform_encoding.cpp TranslateFrequency
-//   mainform_sweep.cpp    Send, Start, Single, Stop, Off and both timers
+//   mainform_sweep.cpp    Send, Start, Single, Stop, Off, both timers and the list
 //   mainform_devices.cpp  the agent's events and unit selection
 //   mainform_readback.cpp activation and the read-back
 //   mainform_models.cpp   model menu, Info
@@ -123,6 +123,25 @@ class MainForm : public VarnelListener {
   void TmrBlink_Timer();
   void TmrDwell_Timer();
 
+  // ---- A list of frequencies, for the remote control ----
+  // Runs `freq` (Hz) one point per tick of TmrDwell, as sweep steps go out;
+  // each point holds for its dwell (`dwell_ms`: one for every point, or one
+  // per point), and the first goes out the first point's dwell after the
+  // start, as a sweep's first step does. Once when `single`, else until Stop. Starting, ending and
+  // stopping work as Single, Start and Stop do, lights included; a sweep
+  // started later takes the timer back. Refused (kSweepInput) when the list
+  // is empty or the lengths differ.
+  void RunList(std::vector<double> freq, std::vector<double> dwell_ms, bool single);
+  // Why a list of `points` frequencies and `dwells` dwell times cannot run;
+  // empty when it can.
+  static std::string ListConflict(size_t points, size_t dwells);
+  struct ListRun {
+    std::vector<double> freq, dwell_ms;  // dwell_ms: whole ms, 1 or one per point
+    size_t at = 0;                       // 1..points: the point now set; 0 before the first
+    bool on = false;                     // TmrDwell drives this list, not the sweep
+  };
+  const ListRun& List() const { return list_; }
+
   // ---- Entry, knobs and digits ----
   void TextFreq_Change();
   void TextFreq_GotFocus();
@@ -188,6 +207,8 @@ class MainForm : public VarnelListener {
   size_t last_word_units_ = 0;  // the units the last word went to
   bool last_word_all_taken_ = true;
   bool SweepSetup();
+  void ListStep();  // TmrDwell_Timer's step while a list runs
+  ListRun list_;
   // True while Send, Start, Single or a sweep step runs. A modal box inside
   // one of them runs a nested event loop; ticks and clicks arriving there are
   // skipped instead of re-entering.

@@ -1,8 +1,13 @@
 // The command row: Send, Start, Single, Stop and Off, the Send light's blink
-// and the stepped sweep driven by TmrDwell.
+// and the stepped sweep driven by TmrDwell; the remote's frequency lists run
+// on the same timer.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "hid/board.h"
 #include "panel/mainform.h"
@@ -107,6 +112,7 @@ bool MainForm::SweepSetup() {
   TmrDwell.Interval(static_cast<int32_t>(DwellTime));  // 1 .. INT32_MAX, checked above
   Frequency = FreqStart;
   TempDwellNum = DwellNum;
+  list_.on = false;  // the sweep takes the timer from a list
   return true;
 }
 
@@ -155,6 +161,10 @@ void MainForm::TmrDwell_Timer() {
     TmrDwell.Enabled(false);
     return;
   }
+  if (list_.on) {
+    ListStep();
+    return;
+  }
   if (DwellNum < 1) StopFlag = true;  // this step still runs; the next tick ends the sweep
   if (FreqStart > FreqStop) {
     Frequency = Frequency - FreqStep;
@@ -176,6 +186,63 @@ void MainForm::TmrDwell_Timer() {
   // A step sets the output only; after a save command the EEPROM must not be
   // written on every step.
   Cmd1Val = hid::kCmdSetOutput;
+  TranslateFrequency();
+}
+
+std::string MainForm::ListConflict(size_t points, size_t dwells) {
+  if (points == 0) return "the frequency list is empty";
+  if (dwells == 1 || dwells == points) return "";
+  return "list lengths differ: " + std::to_string(points) +
+         (points == 1 ? " frequency, " : " frequencies, ") + std::to_string(dwells) +
+         " dwell times";
+}
+
+void MainForm::RunList(std::vector<double> freq, std::vector<double> dwell_ms, bool single) {
+  BeginOutcome();
+  if (sweep_busy_) return;
+  BusyScope busy(sweep_busy_);
+  if (const std::string conflict = ListConflict(freq.size(), dwell_ms.size()); !conflict.empty()) {
+    Refuse(Reason::kSweepInput, conflict);
+    return;
+  }
+  // Whole milliseconds within the timer's range, as a sweep's dwell is.
+  for (double& ms : dwell_ms)
+    ms = std::isnan(ms) ? 1 : std::clamp(std::round(ms), 1.0, kMaxDwellMs);
+  list_.freq = std::move(freq);
+  list_.dwell_ms = std::move(dwell_ms);
+  list_.at = 0;
+  list_.on = true;
+  TmrDwell.Interval(static_cast<int32_t>(list_.dwell_ms[0]));
+  SnglSweepFlag = single;
+  StopFlag = false;
+  Restart(TmrDwell);
+  // The lights as Single or Start leaves them.
+  if (single) {
+    SnglLED.Filled(true);
+    StartLED.Filled(false);
+  } else {
+    StartLED.Filled(true);
+  }
+  StopLED.Filled(false);
+}
+
+// One point per tick, held for its own dwell; the pass ends when its last
+// point has gone out, as a single sweep's does.
+void MainForm::ListStep() {
+  const size_t points = list_.freq.size();
+  const size_t k = list_.at == points ? 0 : list_.at;  // the point this tick sends
+  list_.at = k + 1;
+  // Set first: a changed interval counts from now.
+  TmrDwell.Interval(static_cast<int32_t>(list_.dwell_ms[list_.dwell_ms.size() == 1 ? 0 : k]));
+  if (list_.at == points && SnglSweepFlag) {
+    SnglSweepFlag = false;
+    SnglLED.Filled(false);
+    StopLED.Filled(true);
+    StopFlag = true;
+  }
+  Frequency = list_.freq[k];
+  TextFreq.Text(FormatNumber(Frequency));
+  Cmd1Val = 4;  // set the output, as a sweep step does
   TranslateFrequency();
 }
 

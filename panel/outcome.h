@@ -15,7 +15,7 @@ enum class Reason {
   kNone,
   kOverLimit,         // frequency at or above the model's limit; also "no model"
   kInvalidFrequency,  // negative, not finite or beyond ten digits (a beep, no text)
-  kSweepInput,        // the sweep's boxes are missing or give no sweep
+  kSweepInput,        // the sweep's boxes are missing or give no sweep; a list that cannot run
   kDwellTooShort,     // the sweep's step time is below 1 ms
   kDwellTooLong,      // the sweep's step time is beyond the step timer's range
   kNothingSaved,      // a save that no board accepted

@@ -14,10 +14,13 @@ const Param* OneParam(Ctx& c) {
 }
 
 bool OneNumber(Ctx& c, Unit unit, bool min_max, double* v, int* extreme) {
-  *extreme = 0;
   const Param* one = OneParam(c);
-  if (!one) return false;
-  const Param& p = *one;
+  *extreme = 0;
+  return one && NumberOf(c, *one, unit, min_max, v, extreme);
+}
+
+bool NumberOf(Ctx& c, const Param& p, Unit unit, bool min_max, double* v, int* extreme) {
+  *extreme = 0;
   if (p.kind == Param::Kind::Word && min_max) {
     if (p.text == "MIN" || p.text == "MINIMUM") *extreme = -1;
     if (p.text == "MAX" || p.text == "MAXIMUM") *extreme = 1;

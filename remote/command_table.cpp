@@ -83,6 +83,7 @@ const std::vector<Entry>& Table() {
     CommandList t;
     AddCommonCommands(t);
     AddSourceCommands(t);
+    AddListCommands(t);
     AddMemoryCommands(t);
     AddStatusCommands(t);
     return t;

@@ -72,9 +72,13 @@ class CommandList {
 
 // The command files, each adding its own entries.
 void AddCommonCommands(CommandList& t);  // IEEE 488.2 common commands, SYSTem:ERRor
-void AddSourceCommands(CommandList& t);  // SOURce, INITiate, SYSTem:MODel, MEMory, UNIT
+void AddSourceCommands(CommandList& t);  // SOURce, SYSTem:MODel, MEMory, UNIT
+void AddListCommands(CommandList& t);    // LIST, INITiate, TRIGger, *TRG, ABORt
 void AddMemoryCommands(CommandList& t);  // *SAV, *RCL
 void AddStatusCommands(CommandList& t);  // STATus, SYSTem:VERSion
+// What *RST does to the source's own set-up: sweep mode, immediate trigger,
+// nothing armed, not continuous; the lists stay.
+void ResetSource(Ctx& c);
 
 // ---- Parameters ----
 
@@ -85,6 +89,8 @@ const Param* OneParam(Ctx& c);
 // The one numeric parameter in base units (Hz, s). MIN and MAX, where
 // allowed, give *extreme -1 or +1.
 bool OneNumber(Ctx& c, Unit unit, bool min_max, double* v, int* extreme);
+// The same for one parameter `p` of several.
+bool NumberOf(Ctx& c, const Param& p, Unit unit, bool min_max, double* v, int* extreme);
 
 // ---- The panel ----
 
@@ -94,6 +100,9 @@ double RoundToResolution(const MainForm& f, double v);
 double Limit(const MainForm& f);
 std::string ModelName(std::optional<int16_t> model, const char* none);
 bool Sweeping(const MainForm& f);
+// A frequency (or step) for a box or a list: at or above 0, on the model's
+// resolution, below the model's limit when `limited`. False after queueing the error.
+bool FrequencyValue(Ctx& c, double* v, bool limited);
 std::string BoxNumber(const TextBox& box);
 // The errors of what the last panel action did (MainForm::LastOutcome).
 void Report(Ctx& c);

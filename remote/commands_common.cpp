@@ -18,6 +18,7 @@ void Idn(Ctx& c) {
 void Rst(Ctx& c) {
   MainForm& f = c.f;
   f.CmdStop_Click();
+  ResetSource(c);
   f.TextFreqStop.Text("");
   f.TextFreqStep.Text("");
   f.TextSweepTime.Text("");

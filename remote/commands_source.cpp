@@ -1,9 +1,10 @@
-// The signal source: frequency, sweep, level, model, EEPROM saves and the
-// units' own read-back.
-#include <algorithm>
+// The signal source: frequency and its mode, the sweep's set-up, level,
+// model, EEPROM saves and the units' own read-back.
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "panel/encoding.h"
 #include "panel/models.h"
@@ -12,10 +13,7 @@
 
 namespace pts::remote {
 
-namespace {
-
-// A frequency (or step) for a box: at or above 0, on the model's resolution,
-// below the model's limit unless it is a step. False after queueing the error.
+// A frequency (or step) for a box or a list.
 bool FrequencyValue(Ctx& c, double* v, bool limited) {
   if (!std::isfinite(*v) || *v < 0) {
     c.Error(kDataOutOfRange);
@@ -29,6 +27,17 @@ bool FrequencyValue(Ctx& c, double* v, bool limited) {
   return true;
 }
 
+namespace {
+
+constexpr const char* kNoSpan = "start and stop give no span";
+constexpr const char* kNoSweep = "start, stop and step give no sweep";
+// The step timer's interval is an int of milliseconds.
+constexpr double kMaxDwellMs = 2147483647;
+
+bool Fits(const TextBox& box, const std::string& text) {
+  return box.MaxLength() <= 0 || text.size() <= static_cast<size_t>(box.MaxLength());
+}
+
 void WriteBox(Ctx& c, TextBox& box, Unit unit, bool limited) {
   double v = 0;
   int extreme = 0;
@@ -40,24 +49,196 @@ void WriteBox(Ctx& c, TextBox& box, Unit unit, bool limited) {
     return;
   }
   const std::string text = FormatNumber(v);
-  if (box.MaxLength() > 0 && text.size() > static_cast<size_t>(box.MaxLength())) {
+  if (!Fits(box, text)) {
     c.Error(kDataOutOfRange);  // the box cannot hold it
     return;
   }
   box.Text(text);
 }
 
-// Before a sweep: a model, and start and stop below its limit (each step
-// beyond it would show a box).
-bool SweepAllowed(Ctx& c) {
-  if (!HaveModel(c)) return false;
-  const double top = std::max(ReadNumber(c.f.TextFreq.Text()), ReadNumber(c.f.TextFreqStop.Text()));
-  if (top >= Limit(c.f)) {
-    c.Error(kDataOutOfRange, LimitMessage(c.f.ModelNum));
-    return false;
-  }
-  return true;
+double Start(const MainForm& f) {
+  return ReadNumber(f.TextFreq.Text());
 }
+double Stop(const MainForm& f) {
+  return ReadNumber(f.TextFreqStop.Text());
+}
+
+// Both boxes or neither. The span is kept exactly (on the resolution), the
+// center within half a resolution step.
+void WriteStartStop(Ctx& c, double center, double span) {
+  span = RoundToResolution(c.f, span);
+  double start = center - span / 2;
+  if (!FrequencyValue(c, &start, true)) return;
+  double stop = start + span;
+  if (!FrequencyValue(c, &stop, true)) return;
+  const std::string start_text = FormatNumber(start), stop_text = FormatNumber(stop);
+  if (!Fits(c.f.TextFreq, start_text) || !Fits(c.f.TextFreqStop, stop_text)) {
+    c.Error(kDataOutOfRange);
+    return;
+  }
+  c.f.TextFreq.Text(start_text);
+  c.f.TextFreqStop.Text(stop_text);
+}
+
+void SetCenterOrSpan(Ctx& c, bool center) {
+  double v = 0;
+  int extreme = 0;
+  if (!OneNumber(c, Unit::Frequency, false, &v, &extreme)) return;
+  if (!std::isfinite(v)) {
+    c.Error(kDataOutOfRange);
+    return;
+  }
+  const double start = Start(c.f), stop = Stop(c.f);
+  if (center) {
+    WriteStartStop(c, v, stop - start);
+  } else {
+    WriteStartStop(c, (start + stop) / 2, v);
+  }
+}
+
+// The steps per pass the boxes set up now, as Start computes them; false
+// when they give no sweep.
+bool BoxSteps(const MainForm& f, double* steps) {
+  if (f.TextFreqStop.Text().empty() || f.TextFreqStep.Text().empty()) return false;
+  const double start = Start(f), stop = Stop(f), step = ReadNumber(f.TextFreqStep.Text());
+  if (!(start >= 0 && stop >= 0 && step > 0 && stop != start)) return false;
+  *steps = std::fabs(stop - start) / step;
+  return std::isfinite(*steps) && *steps > 0;
+}
+
+// Points of a pass with both ends counted: a fraction of a step left at the
+// end is no point, a point lost to rounding is one.
+double Points(double steps) {
+  return std::floor(steps + steps * 1e-12) + 1;
+}
+
+// While the panel's sweep runs, what it runs with; otherwise what the boxes
+// would start.
+bool PanelSweepRuns(const MainForm& f) {
+  return Sweeping(f) && !f.List().on;
+}
+
+void QueryPoints(Ctx& c) {
+  double steps = 0;
+  if (PanelSweepRuns(c.f)) {
+    c.Answer(FormatNumber(Points(c.f.DwellNum)));
+  } else {
+    c.Answer(BoxSteps(c.f, &steps) ? FormatNumber(Points(steps)) : "0");
+  }
+}
+
+void QueryDwell(Ctx& c) {
+  double steps = 0, ms = 0;
+  if (PanelSweepRuns(c.f)) {
+    ms = c.f.DwellTime;
+  } else if (!c.f.TextSweepTime.Text().empty() && BoxSteps(c.f, &steps)) {
+    ms = std::floor(ReadNumber(c.f.TextSweepTime.Text()) / steps * 1000);
+    if (!std::isfinite(ms) || ms < 0) ms = 0;
+  }
+  c.Answer(FormatNumber(ms / 1000));
+}
+
+// The step for `n` points over the boxes' span, rounded down to the
+// resolution: the pass has at least the points asked for, and exactly those
+// unless no step on the resolution gives them.
+void SetPoints(Ctx& c) {
+  double n = 0;
+  int extreme = 0;
+  if (!OneNumber(c, Unit::None, false, &n, &extreme)) return;
+  n = std::round(n);
+  if (!(n >= 2 && n <= 1e15)) {
+    c.Error(kDataOutOfRange);
+    return;
+  }
+  const double span = std::fabs(Stop(c.f) - Start(c.f));
+  if (c.f.TextFreqStop.Text().empty() || !(span > 0 && std::isfinite(span))) {
+    c.Error(kSettingsConflict, kNoSpan);
+    return;
+  }
+  const double per = span / (n - 1) * (1 + 1e-12);
+  const double step = Resolution(c.f) == 1 ? std::floor(per) : std::floor(per * 10) / 10;
+  const std::string text = FormatNumber(step);
+  if (!(step > 0) || !Fits(c.f.TextFreqStep, text)) {
+    c.Error(kDataOutOfRange);
+    return;
+  }
+  c.f.TextFreqStep.Text(text);
+}
+
+// The sweep time that Start turns into `ms` per step over `steps`:
+// dwell x steps when the box holds it and the panel's floor gives `ms` back
+// from it, else the number with the fewest decimals that does.
+bool SweepTimeText(double ms, double steps, const TextBox& box, std::string* text) {
+  auto gives = [&](const std::string& t) {
+    return Fits(box, t) && std::floor(ReadNumber(t) / steps * 1000) == ms;
+  };
+  const double exact = ms * steps / 1000;
+  *text = FormatNumber(exact);
+  if (gives(*text)) return true;
+  double scale = 1;
+  for (int decimals = 0; decimals <= 15; ++decimals, scale *= 10) {
+    for (int up = 0; up <= 1; ++up) {
+      *text = FormatNumber((std::ceil(exact * scale) + up) / scale);
+      if (gives(*text)) return true;
+    }
+  }
+  return false;
+}
+
+void SetDwell(Ctx& c) {
+  double t = 0, steps = 0;
+  int extreme = 0;
+  if (!OneNumber(c, Unit::Time, false, &t, &extreme)) return;
+  const double ms = std::round(t * 1000);
+  if (!(t >= 0.001 && ms <= kMaxDwellMs)) {
+    c.Error(kDataOutOfRange);
+    return;
+  }
+  if (!BoxSteps(c.f, &steps)) {
+    c.Error(kSettingsConflict, kNoSweep);
+    return;
+  }
+  std::string text;
+  if (!SweepTimeText(ms, steps, c.f.TextSweepTime, &text)) {
+    c.Error(kDataOutOfRange);  // the box cannot hold it
+    return;
+  }
+  c.f.TextSweepTime.Text(text);
+}
+
+void SetMode(Ctx& c) {
+  const Param* p = OneParam(c);
+  if (!p) return;
+  using Mode = SourceState::Mode;
+  const std::string& w = p->text;
+  const bool word = p->kind == Param::Kind::Word;
+  Mode mode = Mode::kCw;
+  if (word && (w == "CW" || w == "FIX" || w == "FIXED")) {
+    mode = Mode::kCw;
+  } else if (word && (w == "SWE" || w == "SWEEP")) {
+    mode = Mode::kSweep;
+  } else if (word && w == "LIST") {
+    mode = Mode::kList;
+  } else {
+    c.Error(kDataTypeError);
+    return;
+  }
+  if (mode != c.src.mode) c.src.armed = false;  // what was armed was a pass of the old mode
+  c.src.mode = mode;
+}
+
+const char* ModeName(SourceState::Mode mode) {
+  switch (mode) {
+    case SourceState::Mode::kCw:
+      return "CW";
+    case SourceState::Mode::kSweep:
+      return "SWE";
+    case SourceState::Mode::kList:
+      return "LIST";
+  }
+  return "";
+}
+
 void SetFrequency(Ctx& c) {
   double v = 0;
   int extreme = 0;
@@ -113,34 +294,6 @@ void QueryLevel(Ctx& c) {
       c.Answer(std::to_string(extreme < 0 ? kLevelMin : kLevelMax));
     }
   }
-}
-
-void Initiate(Ctx& c) {
-  if (!SweepAllowed(c)) return;
-  c.f.CmdSngl_Click();
-  Report(c);
-}
-
-void Continuous(Ctx& c) {
-  const Param* one = OneParam(c);
-  if (!one) return;
-  const Param& p = *one;
-  bool on = false;
-  if (p.kind == Param::Kind::Word && (p.text == "ON" || p.text == "OFF")) {
-    on = p.text == "ON";
-  } else if (p.kind == Param::Kind::Number && p.text.empty() && std::isfinite(p.number)) {
-    on = std::round(p.number) != 0;
-  } else {
-    c.Error(p.kind == Param::Kind::Number && !p.text.empty() ? kInvalidSuffix : kDataTypeError);
-    return;
-  }
-  if (!on) {
-    c.f.CmdStop_Click();
-    return;
-  }
-  if (!SweepAllowed(c)) return;
-  c.f.CmdStart_Click();
-  Report(c);
 }
 
 void SetModel(Ctx& c) {
@@ -203,16 +356,18 @@ void AddSourceCommands(CommandList& t) {
   t.Add(
       "[SOURce] SWEep TIME", [](Ctx& c) { WriteBox(c, c.f.TextSweepTime, Unit::Time, false); },
       [](Ctx& c) { c.Answer(BoxNumber(c.f.TextSweepTime)); });
-  t.Add("[SOURce] SWEep DWELl", nullptr,
-        [](Ctx& c) { c.Answer(FormatNumber(c.f.DwellTime / 1000)); });
-  t.Add("[SOURce] SWEep POINts", nullptr, [](Ctx& c) { c.Answer(FormatNumber(c.f.DwellNum)); });
+  t.Add(
+      "[SOURce] FREQuency CENTer", [](Ctx& c) { SetCenterOrSpan(c, true); },
+      [](Ctx& c) { c.Answer(FormatNumber((Start(c.f) + Stop(c.f)) / 2)); });
+  t.Add(
+      "[SOURce] FREQuency SPAN", [](Ctx& c) { SetCenterOrSpan(c, false); },
+      [](Ctx& c) { c.Answer(FormatNumber(Stop(c.f) - Start(c.f))); });
+  t.Add("[SOURce] FREQuency MODE", SetMode, [](Ctx& c) { c.Answer(ModeName(c.src.mode)); });
+  t.Add("[SOURce] SWEep DWELl", SetDwell, QueryDwell);
+  t.Add("[SOURce] SWEep POINts", SetPoints, QueryPoints);
   t.Add("[SOURce] SWEep STATe", nullptr, [](Ctx& c) {
     c.Answer(!Sweeping(c.f) ? "IDLE" : c.f.SnglSweepFlag ? "SING" : "CONT");
   });
-  t.AddPlain("INITiate [IMMediate]", Initiate);
-  t.Add("INITiate CONTinuous", Continuous,
-        [](Ctx& c) { c.Answer(Sweeping(c.f) && !c.f.SnglSweepFlag ? "1" : "0"); });
-  t.AddPlain("ABORt", [](Ctx& c) { c.f.CmdStop_Click(); });
   t.Add("[SOURce] LEVel", SetLevel, QueryLevel, true);
   t.Add("SYSTem MODel", SetModel, [](Ctx& c) { c.Answer(ModelName(c.f.ModelNum, "NONE")); });
   t.Add(

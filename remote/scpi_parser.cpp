@@ -27,6 +27,8 @@ const char* CodeText(int code) {
       return "Invalid suffix";
     case kExecutionError:
       return "Execution error";
+    case kTriggerIgnored:
+      return "Trigger ignored";
     case kSettingsConflict:
       return "Settings conflict";
     case kDataOutOfRange:

@@ -23,6 +23,7 @@ enum Code : int {
   kHeaderSuffixOutOfRange = -114,
   kInvalidSuffix = -131,
   kExecutionError = -200,
+  kTriggerIgnored = -211,
   kSettingsConflict = -221,
   kDataOutOfRange = -222,
   kTooMuchData = -223,

@@ -14,8 +14,8 @@ struct SourceState {
   // A client of the panel's sweep sends INIT without choosing a mode first.
   Mode mode = Mode::kSweep;
   Trigger trigger = Trigger::kImmediate;
-  bool armed = false;       // INIT with the BUS trigger: waiting for *TRG
-  bool continuous = false;  // INIT:CONT ON: each pass is followed by the next
+  bool armed = false;              // INIT with the BUS trigger: waiting for *TRG
+  bool continuous = false;         // INIT:CONT ON: each pass is followed by the next
   std::vector<double> list_freq;   // Hz
   std::vector<double> list_dwell;  // s: one for every point, or one per point
 };

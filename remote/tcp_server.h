@@ -36,7 +36,7 @@ class TcpServer : public QObject {
 
  public:
   static constexpr int kMaxClients = 8;
-  static constexpr size_t kMaxLine = 64 * 1024;
+  static constexpr size_t kMaxLine = 256 * 1024;  // a list of 10,000 frequencies
   static constexpr size_t kMaxPending = 1024 * 1024;
 
   // `busy` says whether a panel handler is running (a box of the operator's

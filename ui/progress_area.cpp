@@ -49,7 +49,7 @@ void ProgressArea::Show(const SweepProgress& p) {
     return;
   }
   if (!shown_.running || p.step != shown_.step || p.steps != shown_.steps ||
-      p.single != shown_.single) {
+      p.single != shown_.single || p.list != shown_.list) {
     since_ = std::chrono::steady_clock::now();
   }
   shown_ = p;
@@ -67,11 +67,8 @@ void ProgressArea::ShowLine() {
   const double elapsed =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since_).count();
   const double left = std::max(0.0, shown_.ms_left - elapsed);
-  QString text = QStringLiteral("%1 step %2 of %3, %4 left")
-                     .arg(shown_.single ? QStringLiteral("Single sweep") : QStringLiteral("Sweep"))
-                     .arg(shown_.step)
-                     .arg(shown_.steps)
-                     .arg(QString::fromStdString(DurationText(left)));
+  QString text = QString::fromStdString(StepText(shown_)) + QStringLiteral(", ") +
+                 QString::fromStdString(DurationText(left)) + QStringLiteral(" left");
   if (shown_.single) {
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime end = now.addMSecs(qint64(left));

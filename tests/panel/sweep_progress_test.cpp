@@ -43,6 +43,7 @@ TEST(SweepProgress, FollowsThePassTickByTick) {
     rig.Tick();
   }
   EXPECT_FALSE(SweepProgressOf(f).single);
+  EXPECT_EQ(StepText(SweepProgressOf(f)), "Sweep step 2 of 3");
   f.CmdStop_Click();
   EXPECT_FALSE(SweepProgressOf(f).running) << "gone at the stop, before the timer's last tick";
 }
@@ -52,11 +53,29 @@ TEST(SweepProgress, SingleSweepEndsWithItsPass) {
   MainForm& f = rig.f();
   rig.Boxes("1000", "1250", "100", "2.5");
   f.CmdSngl_Click();
-  EXPECT_TRUE(SweepProgressOf(f).single);
+  EXPECT_EQ(StepText(SweepProgressOf(f)), "Single sweep step 1 of 3");
   rig.Ticks(2);
   EXPECT_EQ(SeenOf(f), (Seen{true, 3, 3, 1000}));
   rig.Tick();
   EXPECT_FALSE(SweepProgressOf(f).running);
+}
+
+// The time left runs to the tick that sends the last point: the first
+// point's dwell before the first tick, then each point's own.
+TEST(SweepProgress, AListCountsItsPoints) {
+  SweepRig rig;
+  MainForm& f = rig.f();
+  f.RunList({1000, 2000, 3000}, {100, 200, 300}, false);
+  const Seen expected[] = {
+      {true, 0, 3, 400}, {true, 1, 3, 300}, {true, 2, 3, 200}, {true, 3, 3, 0}, {true, 1, 3, 300}};
+  for (const Seen& e : expected) {
+    EXPECT_EQ(SeenOf(f), e);
+    rig.Tick();
+  }
+  EXPECT_EQ(StepText(SweepProgressOf(f)), "List point 2 of 3");
+  f.RunList({1000, 2000, 3000}, {100}, true);
+  rig.Tick();
+  EXPECT_EQ(SeenOf(f), (Seen{true, 1, 3, 200}));
 }
 
 TEST(SweepProgress, DurationsReadRoundedUp) {

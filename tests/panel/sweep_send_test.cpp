@@ -89,6 +89,13 @@ TEST_P(StepCommand, IsSetOutputWhateverCameBefore) {
   EXPECT_EQ(Decode(p.backend.Output(1)), 1200);
 }
 
+TEST_P(StepCommand, ListPointsAreSetOutputWhateverCameBefore) {
+  f().Cmd1Val = GetParam();
+  f().RunList({1500, 2500}, {20}, false);
+  EXPECT_EQ(Ticks(3), std::vector<double>({1500, 2500, 1500}));  // Tick checks Cmd1 = 4
+  EXPECT_FALSE(p.backend.Eeprom(1).frequency_stored);
+}
+
 INSTANTIATE_TEST_SUITE_P(AfterCommand, StepCommand,
                          ::testing::Values(std::nullopt, std::optional<int16_t>(5),
                                            std::optional<int16_t>(6)),
@@ -137,6 +144,43 @@ TEST_F(Sweep, SingleAgainRunsAWholePassFromTheFrequencyShown) {
   EXPECT_EQ(f().TmrDwell.Interval(), 500);
   EXPECT_EQ(Ticks(4), std::vector<double>({1400, 1300, N, N}));
   EXPECT_EQ(Lit(), (Lights{false, true, false}));
+}
+
+// ---- Lists ----
+
+TEST_F(Sweep, AListHoldsEachPointForItsDwellAndEndsAsASingleSweep) {
+  f().RunList({1000, 2000, 3000}, {10, 20.4, 30}, true);
+  EXPECT_EQ(Lit(), (Lights{false, false, true}));
+  EXPECT_EQ(f().TmrDwell.Interval(), 10) << "the first point comes one dwell later";
+  std::vector<double> sent;
+  std::vector<int32_t> intervals;
+  for (int i = 0; i < 4; ++i) {
+    sent.push_back(Tick());
+    intervals.push_back(f().TmrDwell.Interval());
+    if (i == 2) {
+      EXPECT_EQ(Lit(), (Lights{false, true, false})) << "ended with its last point";
+    }
+  }
+  EXPECT_EQ(sent, std::vector<double>({1000, 2000, 3000, N}));
+  EXPECT_EQ(intervals, std::vector<int32_t>({10, 20, 30, 30}));
+  EXPECT_FALSE(f().TmrDwell.Enabled());
+}
+
+TEST_F(Sweep, AListThatCannotRunIsRefusedAndASweepTakesTheTimerBack) {
+  Boxes("1000", "2000", "100", "1");
+  f().CmdStart_Click();
+  f().RunList({1000, 2000}, {10, 20, 30}, false);
+  f().RunList({}, {10}, true);
+  EXPECT_EQ(f().LastOutcome().reason, Reason::kSweepInput);
+  EXPECT_EQ(p.op.Texts(), std::vector<std::string>({"list lengths differ: 2 frequencies, 3 "
+                                                    "dwell times",
+                                                    "the frequency list is empty"}));
+  EXPECT_EQ(Tick(), 1100) << "the sweep goes on";
+  f().RunList({5000}, {10}, false);
+  EXPECT_EQ(Lit(), (Lights{true, false, false}));
+  EXPECT_EQ(Ticks(2), std::vector<double>({5000, 5000}));
+  f().CmdStart_Click();  // from the frequency shown, down to the stop box
+  EXPECT_EQ(Ticks(2), std::vector<double>({4900, 4800}));
 }
 
 // ---- Off ----

@@ -51,6 +51,13 @@ const char* kDwell =
 const char* kNothingSaved =
     "No interface board accepted the command: nothing was saved to interface EEPROM";
 const std::string kSweep = "FREQ:STAR 1000;STOP 2000;:SWE:STEP 100;TIME 1;";
+const std::string kList = "LIST:FREQ 1000,2000;DWEL 0.1;:FREQ:MODE LIST;";
+// A list of n frequencies, 1 kHz apart.
+std::string Many(int n) {
+  std::string list;
+  for (int i = 1; i <= n; ++i) list += (i > 1 ? "," : "") + std::to_string(i) + " KHZ";
+  return list;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, CommandTable,
@@ -120,8 +127,98 @@ INSTANTIATE_TEST_SUITE_P(
              E(-222, "Frequency >= 10 MHz is NOT Supported on PTS 10")}},
         Row{"Single",
             kSweep + ":INIT;:SWE:STAT?;POIN?;DWEL?;:INIT:CONT?;:ABOR;:SWE:STAT?",
-            "SING\n10\n0.1\n0\nIDLE\n",
+            "SING\n11\n0.1\n0\nIDLE\n",
             {}},
+        Row{"UnitAfterASpaceLeadingColonTrailingSemicolon",
+            ":FREQ 1.000000e+08 Hz;:FREQ?;",
+            "100000000\n",
+            {}},
+        Row{"CenterAndSpan",
+            "FREQ:STAR 1000;STOP 2000;:FREQ:CENT?;SPAN?;CENT 5000;STAR?;STOP?;SPAN 300;STAR?;STOP?;"
+            "CENT?;:FREQ:STAR 2000;STOP 1000;:FREQ:SPAN?;CENT 3000;STAR?;STOP?",
+            "1500\n1000\n4500\n5500\n4850\n5150\n5000\n-1000\n3500\n2500\n",
+            {}},
+        Row{"CenterAndSpanOnWholeHertz",
+            "SYST:MOD PTS3200;:FREQ:STAR 1000;STOP 2000;:FREQ:SPAN 100.6;STAR?;STOP?",
+            "1450\n1551\n",
+            {}},
+        Row{"CenterAndSpanRefusedLeaveTheBoxes",
+            "FREQ:STAR 1000;STOP 2000;:FREQ:CENT 100;CENT 499999999;SPAN 1e400;SPAN 1 "
+            "MS;STAR?;STOP?",
+            "1000\n2000\n",
+            {E(-222), E(-222, kPts500Limit), E(-222), E(-131)}},
+        // Points count both ends; a fraction of a step is no point.
+        Row{"PointsAndDwellWriteTheBoxes",
+            kSweep +
+                "POIN?;DWEL?;POIN 5;STEP?;POIN?;DWEL 0.05;TIME?;DWEL?;STEP 300;POIN?;DWEL 10 MS;"
+                "TIME?;DWEL?;POIN 7;STEP?;POIN?",
+            "11\n0.1\n250\n5\n0.2\n0.05\n4\n0.034\n0.01\n166.6\n7\n",
+            {}},
+        Row{"PointsAndDwellRefused",
+            kSweep +
+                "POIN 1;POIN 2 HZ;DWEL 0.0001;DWEL 1e7;:FREQ:STOP 1000;:SWE:POIN 3;DWEL 1;POIN?;"
+                "DWEL?;STEP?;TIME?",
+            "0\n0\n100\n1\n",
+            {E(-222), E(-131), E(-222), E(-222), E(-221, "start and stop give no span"),
+             E(-221, "start, stop and step give no sweep")}},
+        // While the sweep runs, what it runs with; the boxes again once it stops.
+        Row{"PointsWhileASweepRuns",
+            kSweep + ":INIT;:SWE:STEP 250;POIN?;:ABOR;:SWE:POIN?",
+            "11\n5\n",
+            {}},
+        Row{"Mode",
+            "FREQ:MODE?;MODE CW;MODE?;MODE FIX;MODE?;MODE LIST;MODE?;MODE SWEEP;MODE?;MODE 3;MODE "
+            "X",
+            "SWE\nCW\nCW\nLIST\nSWE\n",
+            {E(-104), E(-104)}},
+        Row{"CwInitiatesNothing",
+            kSweep + ":FREQ:MODE CW;:INIT;:SWE:STAT?;:INIT:CONT ON;:SWE:STAT?",
+            "IDLE\nIDLE\n",
+            {}},
+        Row{"Lists",
+            "LIST:FREQ 1 kHz,1234.56,1 MHZ;FREQ?;FREQ:POIN?;:LIST:DWEL 0.0015,1 "
+            "MS,2;DWEL?;DWEL:POIN?",
+            "1000,1234.6,1000000\n3\n0.002,0.001,2\n3\n",
+            {}},
+        Row{"ListRefusedKeepsTheOldOne",
+            "LIST:FREQ 1000,2000;FREQ 3000,500 MHZ;FREQ -1;FREQ 1,ON;FREQ;DWEL 0.5,0.0005;DWEL "
+            "3601;"
+            "DWEL 1 HZ;FREQ?;DWEL?",
+            "1000,2000\n\n",
+            {E(-222, kPts500Limit), E(-222), E(-104), E(-109), E(-222), E(-222), E(-131)}},
+        Row{"ListOfTenThousand",
+            "LIST:FREQ " + Many(10000) + ";FREQ " + Many(10001) + ";FREQ:POIN?",
+            "10000\n",
+            {E(-223)}},
+        Row{"ListNoModel", "LIST:FREQ 1000", "", {E(-221, "no PTS model selected")}, {0xFE}},
+        Row{"ListPass",
+            kList + ":INIT;:SWE:STAT?;:INIT:CONT ON;:SWE:STAT?;:INIT:CONT?;:ABOR;:SWE:STAT?",
+            "SING\nCONT\n1\nIDLE\n",
+            {}},
+        Row{"ListThatCannotRun",
+            "FREQ:MODE LIST;:INIT;:LIST:FREQ 1000,2000,3000;DWEL 0.1,0.2;:INIT;:LIST:DWEL 0.1;"
+            "FREQ 1000,20 MHZ;:SYST:MOD PTS10;:INIT:CONT ON;:SWE:STAT?",
+            "IDLE\n",
+            {E(-221, "the frequency list is empty"),
+             E(-221, "list lengths differ: 3 frequencies, 2 dwell times"),
+             E(-222, "Frequency >= 10 MHz is NOT Supported on PTS 10")}},
+        Row{"TriggerSource",
+            "TRIG:SOUR?;SOUR BUS;SOUR?;:TRIG:SEQ:SOUR IMMEDIATE;:TRIG:SOUR?;SOUR EXT;*TRG;:TRIG;"
+            ":TRIG:IMM",
+            "IMM\nBUS\nIMM\n",
+            {E(-104), E(-211), E(-211), E(-211)}},
+        Row{"BusTriggerStartsWhatInitArmed",
+            kSweep + ":TRIG:SOUR BUS;:INIT;:SWE:STAT?;*TRG;:SWE:STAT?;*TRG;:ABOR;:INIT:CONT ON;"
+                     "CONT?;:ABOR;*TRG;:INIT:CONT ON;:TRIG;:SWE:STAT?",
+            "IDLE\nSING\n1\nCONT\n",
+            {E(-211), E(-211)}},
+        // INIT checks what it can; the panel's own refusals come with *TRG.
+        Row{"BusTriggerRefusals",
+            kSweep + ":TRIG:SOUR BUS;:INIT;:FREQ:MODE LIST;*TRG;:LIST:FREQ 1000;:INIT;"
+                     ":FREQ:MODE SWE;:SWE:STEP 0;:INIT;*TRG",
+            "",
+            {E(-211), E(-221, "list lengths differ: 1 frequency, 0 dwell times"),
+             E(-221, kMissing)}},
         Row{"Continuous",
             kSweep + ":INIT:CONT ON;:SWE:STAT?;:INIT:CONT?;CONT 0;CONT?;CONT MAYBE",
             "CONT\n1\n0\n",
@@ -248,6 +345,14 @@ TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {
   rig.instrument.RunMessage(":INIT:CONT ON", client);
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
   EXPECT_EQ(out, "1\n1\n");
+
+  // A single list: until its last point has gone out.
+  rig.instrument.RunMessage(":ABOR;" + kList + ":INIT", client);
+  rig.form.TmrDwell_Timer();
+  EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out));
+  rig.form.TmrDwell_Timer();
+  EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
+  EXPECT_EQ(RemoteRig::Errors(client), std::vector<std::string>{});
 }
 
 // A single sweep ticked to its end as the program does, updating the status

@@ -133,6 +133,10 @@ TEST_F(Server, EachCommandsEffectInTheTrace) {
       // *OPC? answers once the single sweep has sent its steps and ended.
       {"LEV 3;:" + sweep + ":INIT;*OPC?", {"1"}, {Out(4, 1100), Out(4, 1200), Out(4, 1000)}},
       {"FREQ 2000;:MEM:STOR:FREQ;*OPC?", {"1"}, {Out(4, 2000), Out(5, 2000)}},
+      // Each point as a sweep step: to every unit, command 4 also after the save.
+      {"LIST:FREQ 1500,123.4 MHZ,2000;DWEL 0.002;:FREQ:MODE LIST;:INIT;*OPC?;:FREQ:MODE SWE",
+       {"1"},
+       {Out(4, 1500), Out(4, 123400000), Out(4, 2000)}},
       {"SYST:MOD PTS200;:MEM:STOR:MOD;*OPC?", {"1"}, {Out(6, 2000, 3, 200, 0x30)}},
       // The model saved above is in every board's status now: 0x5A became 0x3A.
       {"UNIT3:DATA?", {"58"}, {{"board=3 in Data1=58"}}},
@@ -175,7 +179,7 @@ TEST_F(Server, BadClientsLeaveTheOthersServed) {
   auto good = Connect();
   const std::vector<std::string> idn{"pts-panel,PTS500,4,9.9.9"};
   // A line above the limit is dropped whole; the next one is served.
-  EXPECT_EQ(Ask(*good, std::string(70 * 1024, 'A') + "\n*IDN?\n", 1), idn);
+  EXPECT_EQ(Ask(*good, std::string(TcpServer::kMaxLine + 1, 'A') + "\n*IDN?\n", 1), idn);
   EXPECT_EQ(Ask(*good, "SYST:ERR?\n", 1), std::vector<std::string>{"-223,\"Too much data\""});
   const char garbage[] = "\x00\xff\x10 FREQ 1\xfe\n*IDN?\n";
   EXPECT_EQ(Ask(*good, std::string(garbage, sizeof garbage - 1), 1), idn);

@@ -1,0 +1,220 @@
+// Frequency lists, and starting a pass of the frequency mode: INITiate, its
+// trigger, ABORt.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "panel/encoding.h"
+#include "panel/number_text.h"
+#include "remote/commands.h"
+
+namespace pts::remote {
+
+namespace {
+
+constexpr size_t kMaxListPoints = 10000;
+constexpr double kMinListDwell = 0.001, kMaxListDwell = 3600;  // s
+
+using Mode = SourceState::Mode;
+
+// A list's parameters, each taken by `value` (false after queueing the
+// error); the old list stays unless all are good.
+template <typename F>
+void SetList(Ctx& c, std::vector<double>* list, F value) {
+  const std::vector<Param>& params = c.cmd.params;
+  if (params.empty()) {
+    c.Error(kMissingParameter);
+    return;
+  }
+  if (params.size() > kMaxListPoints) {
+    c.Error(kTooMuchData);
+    return;
+  }
+  std::vector<double> values;
+  values.reserve(params.size());
+  for (const Param& p : params) {
+    double v = 0;
+    if (!value(p, &v)) return;
+    values.push_back(v);
+  }
+  *list = std::move(values);
+}
+
+void SetFrequencies(Ctx& c) {
+  if (!HaveModel(c)) return;
+  SetList(c, &c.src.list_freq, [&c](const Param& p, double* v) {
+    int extreme = 0;
+    return NumberOf(c, p, Unit::Frequency, false, v, &extreme) && FrequencyValue(c, v, true);
+  });
+}
+
+// Kept in whole milliseconds, as they run.
+void SetDwells(Ctx& c) {
+  SetList(c, &c.src.list_dwell, [&c](const Param& p, double* v) {
+    int extreme = 0;
+    if (!NumberOf(c, p, Unit::Time, false, v, &extreme)) return false;
+    if (!(*v >= kMinListDwell && *v <= kMaxListDwell)) {
+      c.Error(kDataOutOfRange);
+      return false;
+    }
+    *v = std::round(*v * 1000) / 1000;
+    return true;
+  });
+}
+
+void Answer(Ctx& c, const std::vector<double>& list) {
+  std::string out;
+  out.reserve(list.size() * 12);
+  for (double v : list) {
+    if (!out.empty()) out += ',';
+    out += FormatNumber(v);
+  }
+  c.Answer(out);
+}
+
+// Before a sweep: a model, and start and stop below its limit (each step
+// beyond it would show a box).
+bool SweepAllowed(Ctx& c) {
+  if (!HaveModel(c)) return false;
+  const double top = std::max(ReadNumber(c.f.TextFreq.Text()), ReadNumber(c.f.TextFreqStop.Text()));
+  if (top >= Limit(c.f)) {
+    c.Error(kDataOutOfRange, LimitMessage(c.f.ModelNum));
+    return false;
+  }
+  return true;
+}
+
+// Before a list: a model, lengths that fit, every point below the limit of
+// the model now chosen.
+bool ListAllowed(Ctx& c) {
+  if (!HaveModel(c)) return false;
+  const std::string conflict =
+      MainForm::ListConflict(c.src.list_freq.size(), c.src.list_dwell.size());
+  if (!conflict.empty()) {
+    c.Error(kSettingsConflict, conflict);
+    return false;
+  }
+  for (double v : c.src.list_freq) {
+    if (v >= Limit(c.f)) {
+      c.Error(kDataOutOfRange, LimitMessage(c.f.ModelNum));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PassAllowed(Ctx& c) {
+  return c.src.mode == Mode::kSweep ? SweepAllowed(c) : c.src.mode == Mode::kList && ListAllowed(c);
+}
+
+// One pass of the mode, or passes until ABORt, as Single and Start run them.
+void RunPass(Ctx& c, bool continuous) {
+  if (c.src.mode == Mode::kCw || !PassAllowed(c)) return;
+  if (c.src.mode == Mode::kSweep) {
+    if (continuous) {
+      c.f.CmdStart_Click();
+    } else {
+      c.f.CmdSngl_Click();
+    }
+  } else {
+    std::vector<double> ms;
+    ms.reserve(c.src.list_dwell.size());
+    for (double s : c.src.list_dwell) ms.push_back(std::round(s * 1000));
+    c.f.RunList(c.src.list_freq, std::move(ms), !continuous);
+  }
+  Report(c);
+}
+
+// With the BUS trigger the pass is checked and armed, and *TRG starts it.
+void Initiate(Ctx& c, bool continuous) {
+  c.src.continuous = continuous;
+  c.src.armed = false;
+  if (c.src.trigger == SourceState::Trigger::kImmediate) {
+    RunPass(c, continuous);
+  } else if (c.src.mode != Mode::kCw && PassAllowed(c)) {
+    c.src.armed = true;
+  }
+}
+
+void Continuous(Ctx& c) {
+  const Param* one = OneParam(c);
+  if (!one) return;
+  const Param& p = *one;
+  bool on = false;
+  if (p.kind == Param::Kind::Word && (p.text == "ON" || p.text == "OFF")) {
+    on = p.text == "ON";
+  } else if (p.kind == Param::Kind::Number && p.text.empty() && std::isfinite(p.number)) {
+    on = std::round(p.number) != 0;
+  } else {
+    c.Error(p.kind == Param::Kind::Number && !p.text.empty() ? kInvalidSuffix : kDataTypeError);
+    return;
+  }
+  if (on) {
+    Initiate(c, true);
+    return;
+  }
+  c.src.continuous = false;
+  c.src.armed = false;
+  c.f.CmdStop_Click();
+}
+
+void Trigger(Ctx& c) {
+  if (!c.src.armed) {
+    c.Error(kTriggerIgnored);
+    return;
+  }
+  c.src.armed = false;
+  RunPass(c, c.src.continuous);
+}
+
+void SetTriggerSource(Ctx& c) {
+  const Param* p = OneParam(c);
+  if (!p) return;
+  using Trigger = SourceState::Trigger;
+  Trigger source = Trigger::kImmediate;
+  if (p->kind == Param::Kind::Word && (p->text == "IMM" || p->text == "IMMEDIATE")) {
+    source = Trigger::kImmediate;
+  } else if (p->kind == Param::Kind::Word && p->text == "BUS") {
+    source = Trigger::kBus;
+  } else {
+    c.Error(kDataTypeError);
+    return;
+  }
+  if (source != c.src.trigger) c.src.armed = false;
+  c.src.trigger = source;
+}
+
+}  // namespace
+
+void ResetSource(Ctx& c) {
+  c.src.mode = Mode::kSweep;
+  c.src.trigger = SourceState::Trigger::kImmediate;
+  c.src.armed = false;
+  c.src.continuous = false;
+}
+
+void AddListCommands(CommandList& t) {
+  t.Add("[SOURce] LIST FREQuency", SetFrequencies, [](Ctx& c) { Answer(c, c.src.list_freq); });
+  t.Add("[SOURce] LIST FREQuency POINts", nullptr,
+        [](Ctx& c) { c.Answer(std::to_string(c.src.list_freq.size())); });
+  t.Add("[SOURce] LIST DWELl", SetDwells, [](Ctx& c) { Answer(c, c.src.list_dwell); });
+  t.Add("[SOURce] LIST DWELl POINts", nullptr,
+        [](Ctx& c) { c.Answer(std::to_string(c.src.list_dwell.size())); });
+  t.AddPlain("INITiate [IMMediate]", [](Ctx& c) { Initiate(c, false); });
+  t.Add("INITiate CONTinuous", Continuous, [](Ctx& c) {
+    const bool repeating = Sweeping(c.f) && !c.f.SnglSweepFlag;
+    c.Answer(repeating || (c.src.armed && c.src.continuous) ? "1" : "0");
+  });
+  t.AddPlain("ABORt", [](Ctx& c) {
+    c.src.armed = false;
+    c.f.CmdStop_Click();
+  });
+  t.Add("TRIGger [SEQuence] SOURce", SetTriggerSource,
+        [](Ctx& c) { c.Answer(c.src.trigger == SourceState::Trigger::kBus ? "BUS" : "IMM"); });
+  t.AddPlain("TRIGger [SEQuence] [IMMediate]", Trigger);
+  t.AddPlain("*TRG", Trigger);
+}
+
+}  // namespace pts::remote
