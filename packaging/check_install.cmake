@@ -17,21 +17,22 @@ foreach(f ${rule} ${desktop} ${icon})
   endif()
 endforeach()
 
-# The rule: the board's node only, for the user at the seat, never for everyone.
+# The rule: the board's node only, for the user at the seat and the service's
+# group, never for everyone.
 file(STRINGS ${rule} lines REGEX "^[^#]")
 list(LENGTH lines n)
 if(NOT n EQUAL 1)
   message(FATAL_ERROR "the rule file should hold one rule, has ${n}")
 endif()
 foreach(part [[SUBSYSTEM=="hidraw"]] [[ATTRS{idVendor}=="19a1"]] [[ATTRS{idProduct}=="0064"]]
-             [[TAG+="uaccess"]])
+             [[TAG+="uaccess"]] [[GROUP="pts-panel"]] [[MODE="0660"]])
   string(FIND "${lines}" "${part}" at)
   if(at LESS 0)
     message(FATAL_ERROR "the rule lacks ${part}: ${lines}")
   endif()
 endforeach()
-if(lines MATCHES "MODE|GROUP|OWNER")
-  message(FATAL_ERROR "the rule must leave access to uaccess: ${lines}")
+if(lines MATCHES "OWNER")
+  message(FATAL_ERROR "the rule must leave the node to root: ${lines}")
 endif()
 
 # The menu entry starts the installed program and names the installed icon.
