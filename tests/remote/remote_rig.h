@@ -34,7 +34,8 @@ struct RemoteRig {
   ScriptedOperator person;  // the one at the panel: no remote command may show a box
   remote::OperatorSwitch op{person};
   MainForm form{agent, op, "/opt/pts-panel"};
-  remote::Instrument instrument{form, op, "9.9.9"};
+  // Saved set-ups go nowhere unless a test names a directory: never into the real home.
+  remote::Instrument instrument{form, op, "9.9.9", "/nonexistent/pts-panel-tests"};
 };
 
 }  // namespace pts::testing
