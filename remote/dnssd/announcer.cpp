@@ -351,8 +351,4 @@ void Announcer::Follow(std::function<std::optional<int16_t>()> model) {
   impl_->follow.start(500);
 }
 
-const std::string& Announcer::Name() const {
-  return impl_->established;
-}
-
 }  // namespace pts::remote::dnssd

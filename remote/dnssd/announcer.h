@@ -12,7 +12,8 @@
 //
 // Optional at run time: without avahi-daemon one line on stderr, and the
 // services are published once it is there (again after it restarts). The
-// records are withdrawn when the announcer is destroyed.
+// records are withdrawn when the announcer is destroyed. Lives on the thread
+// of the Qt event loop.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ namespace pts::remote::dnssd {
 struct Service {
   std::string type;  // "_scpi-raw._tcp"
   uint16_t port = 0;
-  std::string address;                // what it listens on: the records go on that interface
+  std::string address;                // bound to (numeric): its records go on that interface
   std::vector<std::string> txt = {};  // its own TXT entries beside the common ones
 };
 
@@ -66,8 +67,6 @@ class Announcer {
   // Takes the model from `model` now and then twice a second: any handler
   // may change it, a remote command's as much as the window's, and none says so.
   void Follow(std::function<std::optional<int16_t>()> model);
-  // The name established last; empty before.
-  const std::string& Name() const;
 
  private:
   struct Impl;
