@@ -28,6 +28,9 @@
 #ifdef PTS_HAVE_HIDRAW
 #include "hid/hidraw/hidraw_backend.h"
 #endif
+#ifdef PTS_HAVE_DNSSD
+#include "remote/dnssd/announcer.h"
+#endif
 
 namespace {
 
@@ -120,6 +123,38 @@ std::unique_ptr<pts::remote::TcpServer> Listen(const pts::CommandLine& cl,
   return server;
 }
 
+#ifdef PTS_HAVE_DNSSD
+using Announcer = pts::remote::dnssd::Announcer;
+
+// --announce: what this run serves, published through DNS-SD under the
+// panel's model, which the name and records follow.
+std::unique_ptr<Announcer> Announce(const pts::CommandLine& cl,
+                                    const pts::remote::TcpServer& server,
+                                    const pts::MainForm& form) {
+  // The address bound, with the port that port 0 chose: "HOST:PORT", "[V6]:PORT".
+  std::string host = server.Address();
+  const size_t colon = host.rfind(':');
+  const auto port = static_cast<uint16_t>(std::stoul(host.substr(colon + 1)));
+  host.resize(colon);
+  if (host.front() == '[') host = host.substr(1, host.size() - 2);
+  pts::remote::dnssd::Listing listing{cl.announce_name, kAppName, PTS_VERSION, {}};
+  listing.services.push_back({"_scpi-raw._tcp", port, host});
+  // VXI-11 clients find the server through rpcbind's port.
+  if (cl.vxi11) listing.services.push_back({"_vxi-11._tcp", 111, host});
+  auto announcer = std::make_unique<Announcer>(std::move(listing));
+  announcer->Follow([&form] { return form.ModelNum; });
+  announcer->Start();
+  return announcer;
+}
+#else
+struct Announcer {};
+std::unique_ptr<Announcer> Announce(const pts::CommandLine&, const pts::remote::TcpServer&,
+                                    const pts::MainForm&) {
+  std::fprintf(stderr, "%s: --announce: this build has no DNS-SD (Avahi) support\n", kAppName);
+  return nullptr;
+}
+#endif
+
 // --no-window: the panel as a service behind the server (which it needs).
 int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   pts::ConsoleOperator person;
@@ -144,6 +179,7 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   host.Start();
   ready = true;
   PrintListening(*server);
+  const auto dnssd = cl.announce ? Announce(cl, *server, logic.form) : nullptr;
   return QCoreApplication::exec();
 }
 
@@ -155,6 +191,10 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   bool ready = false;
   const pts::MainWindow* shown = nullptr;
   std::unique_ptr<pts::remote::TcpServer> server;
+  std::unique_ptr<Announcer> dnssd;
+  if (cl.announce && !cl.listen) {
+    std::fprintf(stderr, "%s: --announce: nothing to announce without --listen\n", kAppName);
+  }
   if (cl.listen) {
     server =
         Listen(cl, logic.instrument, [&ready, &shown] { return !ready || shown->InHandler(); });
@@ -186,6 +226,7 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
       ready = true;
       window.SetRemoteStatus(QString::fromStdString(server->Status()));
       PrintListening(*server);
+      if (cl.announce) dnssd = Announce(cl, *server, logic.form);
     };
     QTimer::singleShot(0, &window, announce);
   }

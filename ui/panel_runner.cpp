@@ -48,12 +48,13 @@ void PanelRunner::BindTimers(bool observe) {
     const bool step = timer == &form_.TmrDwell;
     // The handler reaches the form directly, not through this object's
     // members: a tick may end the program (Off) or unload the form.
-    auto binding = std::make_unique<TimerBinding>(*timer, [this, form = &form_, handler, step] {
-      const bool outer = in_sweep_step_;
-      in_sweep_step_ = step;
-      Run([form, handler] { (form->*handler)(); });
-      in_sweep_step_ = outer;
-    });
+    auto binding =
+        std::make_unique<TimerBinding>(*timer, [this, form = &form_, handler = handler, step] {
+          const bool outer = in_sweep_step_;
+          in_sweep_step_ = step;
+          Run([form, handler] { (form->*handler)(); });
+          in_sweep_step_ = outer;
+        });
     if (observe) binding->Attach();
     timers_.push_back(std::move(binding));
   }
