@@ -66,10 +66,12 @@ function showAlert(text) {
 }
 
 function place(el, p) {
-  el.style.left = px(p.x);
-  el.style.top = px(p.y);
-  el.style.width = px(p.w);
-  el.style.height = px(p.h);
+  // A light is a circle of its box's smaller side, centred, as the window draws it.
+  const side = p.k === "circle" ? Math.min(p.w, p.h) : 0;
+  el.style.left = px(side ? p.x + (p.w - side) / 2 : p.x);
+  el.style.top = px(side ? p.y + (p.h - side) / 2 : p.y);
+  el.style.width = px(side || p.w);
+  el.style.height = px(side || p.h);
 }
 
 function make(name, p) {
