@@ -22,6 +22,8 @@
 #include "remote/command_table.h"
 #include "remote/operator_switch.h"
 #include "remote/tcp_server.h"
+#include "remote/web/web_access.h"
+#include "remote/web/web_server.h"
 #include "ui/command_line.h"
 #include "ui/main_window.h"
 #include "ui/qt_operator.h"
@@ -123,24 +125,87 @@ std::unique_ptr<pts::remote::TcpServer> Listen(const pts::CommandLine& cl,
   return server;
 }
 
+// --http: the web page, bound before the panel loads like the server. Null
+// (status 1) when the token file or the address will not do.
+std::unique_ptr<pts::remote::WebServer> ServePage(const pts::CommandLine& cl, Logic& logic,
+                                                  pts::PanelRunner& runner,
+                                                  std::function<bool()> busy) {
+  if (!cl.http) return nullptr;
+  auto web = std::make_unique<pts::remote::WebServer>(logic.form, logic.instrument, std::move(busy),
+                                                      PTS_VERSION);
+  std::string error;
+  if (!cl.http_token_file.empty()) {
+    std::string token;
+    if (!pts::remote::ReadTokenFile(cl.http_token_file, &token, &error)) {
+      std::fprintf(stderr, "%s: %s\n", kAppName, error.c_str());
+      return nullptr;
+    }
+    web->RequireToken(std::move(token));
+  }
+  if (!web->Listen(cl.http_address, cl.http_port, &error)) {
+    std::fprintf(stderr, "%s: cannot listen on %s:%u: %s\n", kAppName, cl.http_address.c_str(),
+                 unsigned(cl.http_port), error.c_str());
+    return nullptr;
+  }
+  if (!web->ControlPossible()) {
+    std::fprintf(stderr,
+                 "%s: the web page on %s only shows the panel: control from another address "
+                 "needs --http-token-file\n",
+                 kAppName, web->Address().c_str());
+  }
+  // Any change, whoever made it, reaches the pages: the panel's handlers
+  // (the window's, ticks, hot-plug) and every client's commands.
+  pts::remote::WebServer* w = web.get();
+  runner.OnHandlersDone([w] { w->Changed(); });
+  logic.instrument.OnExecuted([w] { w->Changed(); });
+  return web;
+}
+
+// Where the front ends listen, once they take commands.
+void PrintFrontEnds(const pts::remote::TcpServer* server, pts::remote::WebServer* web) {
+  if (server) PrintListening(*server);
+  if (!web) return;
+  if (server) {
+    const std::string a = server->Address();
+    const size_t colon = a.rfind(':');
+    web->AddInterface("SCPI raw socket",
+                      "TCPIP0::" + a.substr(0, colon) + "::" + a.substr(colon + 1) + "::SOCKET");
+  }
+  std::printf("http on %s\n", web->Address().c_str());
+  std::fflush(stdout);
+}
+
 #ifdef PTS_HAVE_DNSSD
 using Announcer = pts::remote::dnssd::Announcer;
+
+// "HOST:PORT" or "[V6]:PORT", as the front ends say where they listen.
+void SplitAddress(std::string address, std::string* host, uint16_t* port) {
+  const size_t colon = address.rfind(':');
+  *port = static_cast<uint16_t>(std::stoul(address.substr(colon + 1)));
+  address.resize(colon);
+  if (!address.empty() && address.front() == '[') address = address.substr(1, address.size() - 2);
+  *host = address;
+}
 
 // --announce: what this run serves, published through DNS-SD under the
 // panel's model, which the name and records follow.
 std::unique_ptr<Announcer> Announce(const pts::CommandLine& cl,
-                                    const pts::remote::TcpServer& server,
-                                    const pts::MainForm& form) {
-  // The address bound, with the port that port 0 chose: "HOST:PORT", "[V6]:PORT".
-  std::string host = server.Address();
-  const size_t colon = host.rfind(':');
-  const auto port = static_cast<uint16_t>(std::stoul(host.substr(colon + 1)));
-  host.resize(colon);
-  if (host.front() == '[') host = host.substr(1, host.size() - 2);
+                                    const pts::remote::TcpServer* server,
+                                    const pts::remote::WebServer* web, const pts::MainForm& form) {
   pts::remote::dnssd::Listing listing{cl.announce_name, kAppName, PTS_VERSION, {}};
-  listing.services.push_back({"_scpi-raw._tcp", port, host});
-  // VXI-11 clients find the server through rpcbind's port.
-  if (cl.vxi11) listing.services.push_back({"_vxi-11._tcp", 111, host});
+  std::string host;
+  uint16_t port = 0;
+  if (server) {
+    SplitAddress(server->Address(), &host, &port);
+    listing.services.push_back({"_scpi-raw._tcp", port, host});
+    // VXI-11 clients find the server through rpcbind's port.
+    if (cl.vxi11) listing.services.push_back({"_vxi-11._tcp", 111, host});
+  }
+  if (web) {
+    SplitAddress(web->Address(), &host, &port);
+    listing.services.push_back({"_lxi._tcp", port, host});
+    listing.services.push_back({"_http._tcp", port, host});
+  }
   auto announcer = std::make_unique<Announcer>(std::move(listing));
   announcer->Follow([&form] { return form.ModelNum; });
   announcer->Start();
@@ -148,14 +213,14 @@ std::unique_ptr<Announcer> Announce(const pts::CommandLine& cl,
 }
 #else
 struct Announcer {};
-std::unique_ptr<Announcer> Announce(const pts::CommandLine&, const pts::remote::TcpServer&,
-                                    const pts::MainForm&) {
+std::unique_ptr<Announcer> Announce(const pts::CommandLine&, const pts::remote::TcpServer*,
+                                    const pts::remote::WebServer*, const pts::MainForm&) {
   std::fprintf(stderr, "%s: --announce: this build has no DNS-SD (Avahi) support\n", kAppName);
   return nullptr;
 }
 #endif
 
-// --no-window: the panel as a service behind the server (which it needs).
+// --no-window: the panel as a service behind the front ends (one at least).
 int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   pts::ConsoleOperator person;
   Logic logic(backend, person);
@@ -163,9 +228,14 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   // Ticks and hot-plug change the clients' status conditions without a command.
   host.Runner().OnHandlersDone([&logic] { logic.instrument.Update(); });
   bool ready = false;  // commands that arrive early wait until the first read-back is done
-  const auto server =
-      Listen(cl, logic.instrument, [&ready, &host] { return !ready || host.InHandler(); });
-  if (!server) return 1;
+  const auto busy = [&ready, &host] { return !ready || host.InHandler(); };
+  std::unique_ptr<pts::remote::TcpServer> server;
+  if (cl.listen) {
+    server = Listen(cl, logic.instrument, busy);
+    if (!server) return 1;
+  }
+  const auto web = ServePage(cl, logic, host.Runner(), busy);
+  if (cl.http && !web) return 1;
   std::string error;
   if (!host.WatchSignals(&error)) return Usage(error);
   if (!logic.form.Form_Load()) {
@@ -178,8 +248,8 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   }
   host.Start();
   ready = true;
-  PrintListening(*server);
-  const auto dnssd = cl.announce ? Announce(cl, *server, logic.form) : nullptr;
+  PrintFrontEnds(server.get(), web.get());
+  const auto dnssd = cl.announce ? Announce(cl, server.get(), web.get(), logic.form) : nullptr;
   return QCoreApplication::exec();
 }
 
@@ -192,8 +262,9 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   const pts::MainWindow* shown = nullptr;
   std::unique_ptr<pts::remote::TcpServer> server;
   std::unique_ptr<Announcer> dnssd;
-  if (cl.announce && !cl.listen) {
-    std::fprintf(stderr, "%s: --announce: nothing to announce without --listen\n", kAppName);
+  if (cl.announce && !cl.listen && !cl.http) {
+    std::fprintf(stderr, "%s: --announce: nothing to announce without --listen or --http\n",
+                 kAppName);
   }
   if (cl.listen) {
     server =
@@ -205,6 +276,9 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   // Ticks, hot-plug and the operator change the clients' status conditions
   // without a command.
   window.Runner().OnHandlersDone([&logic] { logic.instrument.Update(); });
+  const auto web = ServePage(cl, logic, window.Runner(),
+                             [&ready, &shown] { return !ready || shown->InHandler(); });
+  if (cl.http && !web) return 1;
   // Loading may ask for a board before any window is shown; giving up there
   // has already unloaded the form.
   if (!logic.form.Form_Load()) return 0;
@@ -216,17 +290,19 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   if (server) {
     server->OnStatus(
         [&window](const std::string& s) { window.SetRemoteStatus(QString::fromStdString(s)); });
+  }
+  if (server || web) {
     // The activation is queued behind the first show and may hold a box open;
-    // the server is announced once it has run.
+    // the front ends are announced once it has run.
     announce = [&] {
       if (window.InHandler()) {
         QTimer::singleShot(10, &window, announce);
         return;
       }
       ready = true;
-      window.SetRemoteStatus(QString::fromStdString(server->Status()));
-      PrintListening(*server);
-      if (cl.announce) dnssd = Announce(cl, *server, logic.form);
+      if (server) window.SetRemoteStatus(QString::fromStdString(server->Status()));
+      PrintFrontEnds(server.get(), web.get());
+      if (cl.announce) dnssd = Announce(cl, server.get(), web.get(), logic.form);
     };
     QTimer::singleShot(0, &window, announce);
   }

@@ -86,6 +86,7 @@ const std::vector<Entry>& Table() {
     AddListCommands(t);
     AddMemoryCommands(t);
     AddStatusCommands(t);
+    AddPanelCommands(t);
     return t;
   }();
   return table.Entries();
@@ -99,6 +100,12 @@ void CommandList::Add(const char* spec, Handler set, Handler query, bool query_p
 
 void CommandList::AddPlain(const char* spec, Handler set, Handler query) {
   entries_.push_back({Pattern(spec), set, query, false, false});
+}
+
+void CommandList::AddPanel(const char* spec, Handler set) {
+  Entry e{Pattern(spec), set, nullptr, false};
+  e.panel_only = true;
+  entries_.push_back(std::move(e));
 }
 
 Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
@@ -140,6 +147,7 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
   Update(&client);
   const bool done = Run(cmd, client, out);
   Update(&client);
+  if (done && on_executed_) on_executed_();
   return done;
 }
 
@@ -151,6 +159,7 @@ bool Instrument::Run(const Command& cmd, Session& client, std::string* out) {
   const Entry* entry = nullptr;
   std::vector<const PatNode*> bound(cmd.path.size());
   for (const Entry& e : Table()) {
+    if (e.panel_only && !client.PanelClient()) continue;
     if (Match(e.pattern, 0, cmd.path, 0, bound)) {
       entry = &e;
       break;

@@ -4,6 +4,7 @@
 // that sent the command. No Qt.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ class Instrument {
   // conditions without any command.
   void Update();
 
+  // Called after every command that ran (not one that waits), from any
+  // client: what it changed may need showing elsewhere.
+  void OnExecuted(std::function<void()> f) { on_executed_ = std::move(f); }
+
   SourceState& Source() { return source_; }
   SetupStore& Setups() { return setups_; }
 
@@ -58,6 +63,7 @@ class Instrument {
   SourceState source_;
   SetupStore setups_;
   std::vector<Session*> clients_;
+  std::function<void()> on_executed_;
 };
 
 }  // namespace pts::remote

@@ -48,6 +48,8 @@ class CommandList {
   void Add(const char* spec, Handler set, Handler query, bool query_params = false);
   // A command without parameters (and its query, if any, without them too).
   void AddPlain(const char* spec, Handler set, Handler query = nullptr);
+  // A command of the panel's page alone (no query).
+  void AddPanel(const char* spec, Handler set);
 
   struct Keyword {
     std::string short_form, long_form;  // upper case
@@ -63,6 +65,7 @@ class CommandList {
     Handler query = nullptr;
     bool query_params = false;  // the query takes MIN or MAX
     bool set_params = true;     // the command takes parameters
+    bool panel_only = false;    // for the panel's page alone (Session::PanelClient)
   };
   const std::vector<Entry>& Entries() const { return entries_; }
 
@@ -76,6 +79,7 @@ void AddSourceCommands(CommandList& t);  // SOURce, SYSTem:MODel, MEMory, UNIT
 void AddListCommands(CommandList& t);    // LIST, INITiate, TRIGger, *TRG, ABORt
 void AddMemoryCommands(CommandList& t);  // *SAV, *RCL
 void AddStatusCommands(CommandList& t);  // STATus, SYSTem:VERSion
+void AddPanelCommands(CommandList& t);   // PANel: the page's operator actions
 // What *RST does to the source's own set-up: sweep mode, immediate trigger,
 // nothing armed, not continuous; the lists stay.
 void ResetSource(Ctx& c);

@@ -105,6 +105,11 @@ class Session {
     opc_pending_ = false;
   }
 
+  // A client of the panel's own web page: the PANel commands, which act as
+  // the operator on the window's controls, are there for it alone.
+  bool PanelClient() const { return panel_client_; }
+  void PanelClient(bool on) { panel_client_ = on; }
+
   // *CLS: the error queue, the event registers and a pending *OPC; not the enables.
   void Clear() {
     errors_.clear();
@@ -125,6 +130,7 @@ class Session {
   int sre_ = 0;
   bool opc_pending_ = false;
   bool seen_ = false;
+  bool panel_client_ = false;
   StatusRegister oper_, ques_;
   std::function<bool()> unread_;
 };

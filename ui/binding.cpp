@@ -102,13 +102,4 @@ void MenuBinding::Changed(Prop prop) {
   }
 }
 
-QString DigitWeight(const MainForm& form, int index) {
-  // Hertz as a power of ten: 10^8 for the first digit, 10^9 with the PTS 3200.
-  const int e = (WideModel(form.ModelNum) ? 9 : 8) - index;
-  if (e < 0) return QStringLiteral("0.1 Hz");
-  static const char* const kUnits[] = {"Hz", "kHz", "MHz", "GHz"};
-  const int group = std::min(e / 3, 3);
-  return QStringLiteral("%1 %2").arg(int(std::pow(10, e - 3 * group))).arg(kUnits[group]);
-}
-
 }  // namespace pts

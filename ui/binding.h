@@ -97,7 +97,4 @@ QString Q(const std::string& s);
 // What a caption shows: without the mnemonic marks and the blanks at the ends.
 QString Shown(const std::string& caption);
 
-// What a frequency digit is worth in the current layout: "100 MHz", "1 GHz".
-QString DigitWeight(const MainForm& form, int index);
-
 }  // namespace pts

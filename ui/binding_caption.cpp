@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "panel/accessible_names.h"
 #include "panel/mainform.h"
 #include "ui/binding.h"
 #include "ui/panel_widgets.h"
@@ -25,8 +26,8 @@ class CaptionBinding : public Binding {
   }
 
   void Publish() override {
-    Name(Shown(label_.Caption()));
-    Description(AccessibleDescriptionOf(label_.Name()));
+    Name(Q(AccessibleName(host_.Form(), label_)));
+    Description(Q(AccessibleDescription(host_.Form(), label_)));
   }
 
  protected:
@@ -71,22 +72,6 @@ class LabelBinding : public CaptionBinding {
     w->setFont(PanelFont(style.point_size));
     Adopt(w);
     ShowCaption();
-  }
-
-  void Publish() override {
-    const MainForm& f = host_.Form();
-    if (&label_ == &f.Label9) {
-      // The mark shows no text a reader could say.
-      Name(QStringLiteral("Decimal point"));
-      return;
-    }
-    Name(Shown(label_.Caption()));
-    const int i = IndexOf(label_.Name());
-    if (digit_ && i >= 0 && i < 10) {
-      Description(QStringLiteral("Frequency digit, ") + DigitWeight(f, i));
-    } else {
-      Description(AccessibleDescriptionOf(label_.Name()));
-    }
   }
 };
 
@@ -137,12 +122,6 @@ class OptionBinding : public CaptionBinding {
   void Changed(Prop prop) override {
     if (prop != Prop::Selected) return CaptionBinding::Changed(prop);
     static_cast<QRadioButton*>(widget_.data())->setChecked(option_.Value());
-  }
-
-  void Publish() override {
-    // The caption as it stands ("Unit  0", "Disconect").
-    Name(Shown(label_.Caption()));
-    Description(QStringLiteral("Unit button %1").arg(IndexOf(label_.Name()) + 1));
   }
 
  private:

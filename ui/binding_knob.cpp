@@ -1,6 +1,7 @@
 // Knobs: dials whose value a reader can read and set.
 #include <QAccessible>
 
+#include "panel/accessible_names.h"
 #include "panel/mainform.h"
 #include "ui/binding.h"
 #include "ui/knob_widget.h"
@@ -36,14 +37,8 @@ class KnobBinding : public Binding {
   }
 
   void Publish() override {
-    const int i = IndexOf(knob_.Name());
-    if (i == 10) {
-      Name(QStringLiteral("Output level knob"));
-      Description(QStringLiteral("Output level"));
-    } else {
-      Name(QStringLiteral("Frequency digit %1 knob").arg(i + 1));
-      Description(DigitWeight(host_.Form(), i));
-    }
+    Name(Q(AccessibleName(host_.Form(), knob_)));
+    Description(Q(AccessibleDescription(host_.Form(), knob_)));
     const int v = static_cast<KnobWidget*>(widget_.data())->shownValue();
     if (v == published_) return;
     published_ = v;

@@ -1,4 +1,5 @@
 // Shapes: frames, and lights that say whether they are lit.
+#include "panel/accessible_names.h"
 #include "panel/mainform.h"
 #include "ui/binding.h"
 #include "ui/panel_widgets.h"
@@ -21,8 +22,7 @@ class ShapeBinding : public Binding {
 
   void Publish() override {
     if (shape_.ShapeKind() != Shape::Kind::Circle) return;
-    Name(AccessibleDescriptionOf(shape_.Name()) +
-         (shape_.Filled() ? QStringLiteral(", lit") : QStringLiteral(", dark")));
+    Name(Q(AccessibleName(host_.Form(), shape_)));
   }
 
  private:

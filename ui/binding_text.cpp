@@ -5,6 +5,7 @@
 #include <QStyleOptionFrame>
 #include <algorithm>
 
+#include "panel/accessible_names.h"
 #include "panel/mainform.h"
 #include "ui/binding.h"
 #include "ui/panel_widgets.h"
@@ -80,12 +81,7 @@ class TextBoxBinding : public Binding {
 
   void Publish() override {
     if (pending_) ShowText(true);
-    const MainForm& f = host_.Form();
-    const Label* caption = &box_ == &f.TextFreq       ? &f.Label11
-                           : &box_ == &f.TextFreqStop ? &f.Label12
-                           : &box_ == &f.TextFreqStep ? &f.Label6
-                                                      : &f.Label13;
-    Name(Shown(caption->Caption()));
+    Name(Q(AccessibleName(host_.Form(), box_)));
   }
 
   void ShowBack() {

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "panel/accessible_names.h"
+
 namespace pts {
 
 QColor ToQColor(Color color) {
@@ -108,30 +110,7 @@ QString StripMnemonic(QString text) {
 }
 
 QString AccessibleDescriptionOf(const std::string& name) {
-  static const std::map<std::string, const char*> kDescriptions = {
-      {"TextFreq", "Frequency in hertz (sweep start)"},
-      {"TextFreqStop", "Sweep stop frequency in hertz"},
-      {"TextFreqStep", "Sweep frequency step in hertz"},
-      {"TextSweepTime", "Sweep time in seconds"},
-      {"CmdSend", "Send the frequency"},
-      {"CmdStart", "Start a repeating sweep"},
-      {"CmdStop", "Stop the sweep"},
-      {"CmdSngl", "Run a single sweep"},
-      {"ComdOff", "End the program"},
-      {"SendLED", "Send light"},
-      {"StartLED", "Sweep running light"},
-      {"StopLED", "Sweep stopped light"},
-      {"SnglLED", "Single sweep light"},
-      {"PowerLED", "Power light"},
-      {"Label5", "Synthesizer model"},
-      {"Label8", "Title"},
-      {"Label9", "Decimal point"},
-      {"D(10)", "Output level"},
-  };
-  if (auto it = kDescriptions.find(name); it != kDescriptions.end()) {
-    return QString::fromUtf8(it->second);
-  }
-  return {};
+  return QString::fromStdString(DescriptionOfName(name));
 }
 
 int IndexOf(const std::string& name) {

@@ -1,0 +1,150 @@
+#include "remote/web/web_access.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace pts::remote {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string HttpHead::Header(const std::string& name) const {
+  auto it = headers.find(name);
+  return it == headers.end() ? std::string() : it->second;
+}
+
+bool ParseHead(std::string_view bytes, HttpHead* head, bool* complete) {
+  const size_t end = bytes.find("\r\n\r\n");
+  *complete = end != std::string_view::npos;
+  if (!*complete) return false;
+  std::string_view rest = bytes.substr(0, end + 2);
+  bool first = true;
+  while (!rest.empty()) {
+    const size_t eol = rest.find("\r\n");
+    const std::string_view line = rest.substr(0, eol);
+    rest.remove_prefix(eol + 2);
+    if (first) {
+      first = false;
+      const size_t a = line.find(' '), b = line.rfind(' ');
+      if (a == std::string_view::npos || b == a) return false;
+      head->method = std::string(line.substr(0, a));
+      head->target = std::string(line.substr(a + 1, b - a - 1));
+      if (line.substr(b + 1).rfind("HTTP/1.", 0) != 0) return false;
+      continue;
+    }
+    const size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos) return false;
+    const std::string name = Lower(std::string(line.substr(0, colon)));
+    const std::string value(Trim(line.substr(colon + 1)));
+    // A second Host or Origin makes the request ambiguous: refused.
+    if (!head->headers.emplace(name, value).second && (name == "host" || name == "origin")) {
+      return false;
+    }
+  }
+  return !first;
+}
+
+bool IsLoopback(const std::string& address) {
+  if (Lower(address) == "localhost") return true;
+  in_addr v4{};
+  if (inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, address.c_str(), &v6) == 1) return IN6_IS_ADDR_LOOPBACK(&v6);
+  return false;
+}
+
+HostPolicy::HostPolicy(const std::vector<std::string>& names, uint16_t port) {
+  const std::string p = std::to_string(port);
+  for (const std::string& n : names) {
+    if (n.empty()) continue;
+    const std::string name = Lower(n.find(':') != std::string::npos ? "[" + n + "]" : n);
+    hosts_.insert(name + ":" + p);
+    if (port == 80) hosts_.insert(name);
+  }
+}
+
+bool HostPolicy::HostAllowed(const std::string& host) const {
+  return hosts_.count(Lower(host)) > 0;
+}
+
+bool HostPolicy::OriginAllowed(const std::string& origin) const {
+  const std::string o = Lower(origin);
+  return o.rfind("http://", 0) == 0 && HostAllowed(o.substr(7));
+}
+
+bool ReadTokenFile(const std::string& path, std::string* token, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    *error = "cannot read token file '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  std::string text;
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok && !S_ISREG(st.st_mode)) {
+    *error = "token file '" + path + "' is not a regular file";
+    ok = false;
+  } else if (ok && (st.st_mode & S_IRWXO) != 0) {
+    *error = "token file '" + path + "' is open to other users (chmod o-rwx)";
+    ok = false;
+  } else if (ok && st.st_size > 4096) {
+    *error = "token file '" + path + "' is larger than 4 KiB";
+    ok = false;
+  } else if (ok) {
+    char buf[4097];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() <= 4096)
+      text.append(buf, size_t(n));
+    if (n < 0) {
+      *error = "cannot read token file '" + path + "': " + std::strerror(errno);
+      ok = false;
+    }
+  }
+  ::close(fd);
+  if (!ok) return false;
+  const size_t eol = text.find('\n');
+  std::string_view first = Trim(std::string_view(text).substr(0, eol));
+  if (first.empty()) {
+    *error = "token file '" + path + "' holds no token";
+    return false;
+  }
+  *token = std::string(first);
+  return true;
+}
+
+bool TokensEqual(std::string_view a, std::string_view b) {
+  // Every byte of the longer is looked at whatever the contents; the result
+  // comes from the differences and the lengths together.
+  const size_t n = std::max(a.size(), b.size());
+  unsigned diff = a.size() == b.size() ? 0 : 1;
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
+    const unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0;
+    diff |= static_cast<unsigned>(x ^ y);
+  }
+  return diff == 0;
+}
+
+}  // namespace pts::remote

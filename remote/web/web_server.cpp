@@ -1,0 +1,598 @@
+#include "remote/web/web_server.h"
+
+#include <QAbstractHttpServer>
+#include <QFile>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkInterface>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <cctype>
+#include <cstring>
+#include <deque>
+
+namespace pts::remote {
+
+namespace {
+
+// One page's turn ends after this much work; the rest waits for a later turn.
+constexpr auto kTurn = std::chrono::microseconds(500);
+// Pushes to the pages are at least this far apart; a change after a quiet
+// spell goes out on the next turn of the event loop.
+constexpr auto kPushInterval = std::chrono::milliseconds(20);
+constexpr int kMaxHead = 8 * 1024;
+constexpr int kMaxInspecting = 32;
+constexpr int kHeadTimeoutMs = 5000;
+constexpr int kMaxBadTokens = 5;
+
+std::string HtmlEscape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+QByteArray Resource(const char* name) {
+  QFile f(QString::fromLatin1(":/pts-web/") + QString::fromLatin1(name));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+const char* StatusText(int status) {
+  switch (status) {
+    case 204:
+      return "No Content";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 421:
+      return "Misdirected Request";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "OK";
+  }
+}
+
+// The text a queued error shows on the page: the panel's own text when the
+// error carries one ("-222,"Data out of range;Frequency >= ...""), else the
+// error's.
+std::string AlertText(const std::string& entry) {
+  const size_t open = entry.find('"'), close = entry.rfind('"');
+  if (open == std::string::npos || close <= open) return entry;
+  const std::string inner = entry.substr(open + 1, close - open - 1);
+  const size_t semi = inner.find(';');
+  return semi == std::string::npos ? inner : inner.substr(semi + 1);
+}
+
+}  // namespace
+
+// Reads the head of every new connection before anyone else does: a
+// WebSocket handshake is checked and handed to the WebSocket server, any
+// other request passed on to the HTTP server, both with the bytes unread.
+class WebServer::Gate : public QTcpServer {
+ public:
+  explicit Gate(WebServer* owner) : QTcpServer(owner), owner_(owner) {}
+  void Pass(QTcpSocket* socket) {
+    addPendingConnection(socket);
+    emit newConnection();
+  }
+
+ protected:
+  void incomingConnection(qintptr fd) override {
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+      delete socket;
+      return;
+    }
+    owner_->Admit(socket);
+  }
+
+ private:
+  WebServer* owner_;
+};
+
+class WebServer::Http : public QAbstractHttpServer {
+ public:
+  explicit Http(WebServer* owner) : QAbstractHttpServer(owner), owner_(owner) {}
+  static QHttpServerResponder Responder(const QHttpServerRequest& r, QTcpSocket* s) {
+    return makeResponder(r, s);
+  }
+
+ protected:
+  bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
+    owner_->Serve(request, socket);
+    return true;
+  }
+  void missingHandler(const QHttpServerRequest&, QTcpSocket*) override {}
+
+ private:
+  WebServer* owner_;
+};
+
+struct WebServer::Page {
+  QWebSocket* socket = nullptr;
+  Instrument* instrument = nullptr;
+  Session session;
+  bool control = false;
+  bool dead = false;
+  bool waiting = false;    // pending[next] waits for a handler or a single sweep
+  bool scheduled = false;  // to be served on a later turn
+  int bad_tokens = 0;
+  std::deque<std::pair<double, std::string>> queue;  // (id, message) not yet begun
+  std::vector<Command> pending;                      // the message being run
+  size_t next = 0;
+  double id = 0;
+  bool running = false;
+  std::string out;
+  std::chrono::steady_clock::time_point second{};  // the rate counter's second
+  int in_second = 0;
+  ~Page() {
+    if (instrument) instrument->Detach(session);
+  }
+};
+
+WebServer::WebServer(MainForm& form, Instrument& instrument, std::function<bool()> busy,
+                     std::string version, QObject* parent)
+    : QObject(parent),
+      form_(form),
+      instrument_(instrument),
+      busy_(std::move(busy)),
+      version_(std::move(version)),
+      state_(form) {
+  poll_.setTimerType(Qt::PreciseTimer);
+  poll_.setInterval(1);
+  connect(&poll_, &QTimer::timeout, this, &WebServer::Poll);
+  push_.setTimerType(Qt::PreciseTimer);
+  push_.setSingleShot(true);
+  connect(&push_, &QTimer::timeout, this, &WebServer::Push);
+  // The progress line's time left counts down between steps, as the window's does.
+  countdown_.setInterval(1000);
+  connect(&countdown_, &QTimer::timeout, this, &WebServer::Changed);
+}
+
+WebServer::~WebServer() {
+  for (auto& p : pages_) {
+    p->socket->disconnect(this);
+    p->socket->abort();
+    delete p->socket;
+  }
+  pages_.clear();
+}
+
+bool WebServer::Listen(const std::string& address, uint16_t port, std::string* error) {
+  QHostAddress host;
+  if (address == "localhost") {
+    host = QHostAddress(QHostAddress::LocalHost);
+  } else if (!host.setAddress(QString::fromStdString(address))) {
+    *error = "no such address '" + address + "' (give a numeric address)";
+    return false;
+  }
+  gate_ = new Gate(this);
+  if (!gate_->listen(host, port)) {
+    *error = gate_->errorString().toStdString();
+    return false;
+  }
+  const uint16_t real = gate_->serverPort();
+  const std::string shown = host.toString().toStdString();
+  address_ = host.protocol() == QAbstractSocket::IPv6Protocol ? "[" + shown + "]:" : shown + ":";
+  address_ += std::to_string(real);
+  loopback_ = host.isLoopback();
+  // The names this server is reached by: its address; on loopback the
+  // usual loopback names; on every address the machine's own.
+  std::vector<std::string> names{shown, "localhost", "127.0.0.1", "::1"};
+  if (!loopback_) {
+    const std::string me = QHostInfo::localHostName().toStdString();
+    names.insert(names.end(), {me, me + ".local"});
+    if (host == QHostAddress::AnyIPv4 || host == QHostAddress::AnyIPv6 ||
+        host == QHostAddress::Any) {
+      for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        QHostAddress plain = a;
+        plain.setScopeId(QString());
+        names.push_back(plain.toString().toStdString());
+      }
+    }
+  }
+  hosts_ = std::make_unique<HostPolicy>(names, real);
+  http_ = new Http(this);
+  http_->bind(gate_);
+  ws_ = new QWebSocketServer(QStringLiteral("pts-panel"), QWebSocketServer::NonSecureMode, this);
+  ws_->setHandshakeTimeout(kHeadTimeoutMs);
+  connect(ws_, &QWebSocketServer::newConnection, this, &WebServer::AcceptPages);
+  return true;
+}
+
+std::string WebServer::Address() const {
+  return address_;
+}
+
+void WebServer::AddInterface(std::string name, std::string address) {
+  interfaces_.emplace_back(std::move(name), std::move(address));
+}
+
+int WebServer::PageCount() const {
+  int n = 0;
+  for (const auto& p : pages_) n += p->dead ? 0 : 1;
+  return n;
+}
+
+// ---- The gate ----
+
+void WebServer::Admit(QTcpSocket* socket) {
+  if (int(inspecting_.size()) >= kMaxInspecting) {
+    socket->abort();
+    socket->deleteLater();
+    return;
+  }
+  inspecting_.insert(socket);
+  connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Inspect(socket); });
+  connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+    if (inspecting_.erase(socket)) socket->deleteLater();
+  });
+  QTimer::singleShot(kHeadTimeoutMs, socket, [this, socket] {
+    if (inspecting_.erase(socket)) {
+      socket->abort();
+      socket->deleteLater();
+    }
+  });
+  Inspect(socket);
+}
+
+void WebServer::Inspect(QTcpSocket* socket) {
+  if (!inspecting_.count(socket) || socket->bytesAvailable() == 0) return;
+  const QByteArray bytes = socket->peek(kMaxHead);
+  HttpHead head;
+  bool complete = false;
+  const bool ok =
+      ParseHead(std::string_view(bytes.constData(), size_t(bytes.size())), &head, &complete);
+  if (!complete) {
+    if (bytes.size() >= kMaxHead) Refuse(socket, 431, "request head too large");
+    return;
+  }
+  if (!ok) return Refuse(socket, 400, "not an HTTP request");
+  std::string upgrade = head.Header("upgrade");
+  for (char& c : upgrade) c = char(std::tolower(static_cast<unsigned char>(c)));
+  socket->disconnect(this);
+  inspecting_.erase(socket);
+  if (upgrade.find("websocket") == std::string::npos) {
+    gate_->Pass(socket);
+    emit socket->readyRead();  // the head is buffered already
+    return;
+  }
+  if (!hosts_->HostAllowed(head.Header("host"))) return Refuse(socket, 421, "unknown host");
+  if (!hosts_->OriginAllowed(head.Header("origin"))) return Refuse(socket, 403, "foreign origin");
+  if (head.target != "/ws") return Refuse(socket, 404, "no such WebSocket");
+  if (PageCount() >= kMaxPages) return Refuse(socket, 503, "too many pages open");
+  ws_->handleConnection(socket);
+  emit socket->readyRead();
+}
+
+void WebServer::Refuse(QTcpSocket* socket, int status, const char* reason) {
+  // Repeated calls would come from a socket already being refused.
+  socket->disconnect(this);
+  inspecting_.erase(socket);
+  const std::string body = std::string(reason) + "\n";
+  std::string out = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
+                    "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                    std::to_string(body.size()) + "\r\nConnection: close\r\n";
+  for (const auto& [k, v] : SecurityHeaders({})) out += k + ": " + v + "\r\n";
+  out += "\r\n" + body;
+  socket->write(out.data(), qint64(out.size()));
+  connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  socket->disconnectFromHost();
+  QTimer::singleShot(kHeadTimeoutMs, socket, [socket] { socket->abort(); });
+}
+
+// ---- Plain HTTP ----
+
+std::vector<std::pair<std::string, std::string>> WebServer::SecurityHeaders(
+    const std::string& host) const {
+  // 'self' does not cover ws: everywhere: the page's own WebSocket is named.
+  std::string csp =
+      "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+      "connect-src 'self'";
+  if (!host.empty()) csp += " ws://" + host;
+  csp += "; frame-ancestors 'none'; base-uri 'none'; form-action 'none'";
+  return {{"Content-Security-Policy", csp},
+          {"X-Content-Type-Options", "nosniff"},
+          {"Referrer-Policy", "no-referrer"},
+          {"X-Frame-Options", "DENY"},
+          {"Cache-Control", "no-store"}};
+}
+
+void WebServer::Serve(const QHttpServerRequest& request, QTcpSocket* socket) {
+  const std::string host = request.value("host").toStdString();
+  int status = 200;
+  QByteArray body, type = "text/plain; charset=utf-8";
+  const QString path = request.url().path();
+  const bool head = request.method() == QHttpServerRequest::Method::Head;
+  if (!hosts_->HostAllowed(host)) {
+    status = 421;
+  } else if (request.method() != QHttpServerRequest::Method::Get && !head) {
+    status = 405;
+  } else if (path == QLatin1String("/")) {
+    body = QByteArray::fromStdString(IndexPage(host));
+    type = "text/html; charset=utf-8";
+  } else if (path == QLatin1String("/panel.js")) {
+    body = Resource("panel.js");
+    type = "text/javascript; charset=utf-8";
+  } else if (path == QLatin1String("/panel.css")) {
+    body = Resource("panel.css");
+    type = "text/css; charset=utf-8";
+  } else if (path == QLatin1String("/favicon.ico")) {
+    status = 204;  // none, and no error in the browser's console for it
+  } else {
+    status = 404;
+  }
+  if (status != 200 && status != 204) body = QByteArray(StatusText(status)) + "\n";
+  QHttpServerResponder responder = Http::Responder(request, socket);
+  responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
+  responder.writeHeader("Content-Type", type);
+  responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+  for (const auto& [k, v] : SecurityHeaders(status == 421 ? std::string() : host)) {
+    responder.writeHeader(QByteArray::fromStdString(k), QByteArray::fromStdString(v));
+  }
+  responder.writeBody(head ? QByteArray() : body);
+}
+
+std::string WebServer::IndexPage(const std::string& host) const {
+  std::string page = Resource("index.html").toStdString();
+  std::string ways;
+  for (const auto& [name, address] : interfaces_) {
+    ways += "<dt>" + HtmlEscape(name) + "</dt><dd><code>" + HtmlEscape(address) + "</code></dd>";
+  }
+  ways += "<dt>Web page</dt><dd><code>http://" + HtmlEscape(host) + "/</code></dd>";
+  const std::string control = need_token_ ? "needs the access token"
+                              : loopback_ ? "allowed from this machine"
+                                          : "none: this page only shows the panel";
+  const std::string model = form_.ModelNum ? "PTS " + std::to_string(*form_.ModelNum) : "none";
+  const std::pair<const char*, std::string> fields[] = {
+      {"{{model}}", model},      {"{{boards}}", std::to_string(form_.Devices.size())},
+      {"{{version}}", version_}, {"{{host}}", QHostInfo::localHostName().toStdString()},
+      {"{{control}}", control},  {"{{token}}", need_token_ ? "" : " hidden"},
+  };
+  for (const auto& [key, value] : fields) {
+    for (size_t at = page.find(key); at != std::string::npos; at = page.find(key, at)) {
+      const std::string v = HtmlEscape(value);
+      page.replace(at, std::strlen(key), v);
+      at += v.size();
+    }
+  }
+  if (const size_t at = page.find("{{ways}}"); at != std::string::npos) page.replace(at, 8, ways);
+  return page;
+}
+
+// ---- Pages ----
+
+void WebServer::AcceptPages() {
+  while (ws_->hasPendingConnections()) {
+    QWebSocket* socket = ws_->nextPendingConnection();
+    if (!socket) break;
+    if (PageCount() >= kMaxPages) {
+      socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection, QStringLiteral("busy"));
+      socket->deleteLater();
+      continue;
+    }
+    auto page = std::make_unique<Page>();
+    Page* p = page.get();
+    p->socket = socket;
+    p->instrument = &instrument_;
+    p->control = !need_token_ && loopback_;
+    p->session.PanelClient(true);
+    instrument_.Attach(p->session);
+    socket->setMaxAllowedIncomingMessageSize(kMaxMessage);
+    socket->setMaxAllowedIncomingFrameSize(kMaxMessage);
+    connect(socket, &QWebSocket::textMessageReceived, this, [this, p](const QString& m) {
+      if (!p->dead) Received(*p, m);
+    });
+    connect(socket, &QWebSocket::binaryMessageReceived, this, [this, p] {
+      if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
+    });
+    connect(socket, &QWebSocket::disconnected, this, [this, p] {
+      if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeNormal, "");
+    });
+    pages_.push_back(std::move(page));
+    SendTo(*p, std::string("{\"t\":\"hello\",\"control\":") + (p->control ? "true" : "false") +
+                   ",\"token\":" + (need_token_ ? "true" : "false") +
+                   ",\"possible\":" + (ControlPossible() ? "true" : "false") + "}");
+    // What the others have already seen, then everything as it stands.
+    if (const std::string changes = state_.Changes(); !changes.empty()) {
+      for (auto& other : pages_) {
+        if (other.get() != p && !other->dead) SendTo(*other, changes);
+      }
+    }
+    if (!p->dead) SendTo(*p, state_.Full());
+  }
+}
+
+void WebServer::Received(Page& p, const QString& message) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - p.second >= std::chrono::seconds(1)) {
+    p.second = now;
+    p.in_second = 0;
+  }
+  if (++p.in_second > kMaxRate)
+    return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "flood");
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(message.toUtf8(), &error);
+  if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+    return Close(p, QWebSocketProtocol::CloseCodeProtocolError, "not JSON");
+  }
+  const QJsonObject o = doc.object();
+  if (o.contains(QLatin1String("token"))) {
+    const QJsonValue t = o.value(QLatin1String("token"));
+    if (!t.isString()) return Close(p, QWebSocketProtocol::CloseCodeProtocolError, "bad token");
+    const bool ok = need_token_ && TokensEqual(t.toString().toStdString(), token_);
+    if (ok) p.control = true;
+    if (!ok && need_token_ && ++p.bad_tokens >= kMaxBadTokens) {
+      return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "wrong token");
+    }
+    SendTo(p, std::string("{\"t\":\"auth\",\"ok\":") + (ok ? "true" : "false") +
+                  ",\"control\":" + (p.control ? "true" : "false") + "}");
+    return;
+  }
+  const QJsonValue scpi = o.value(QLatin1String("scpi"));
+  const QJsonValue id = o.value(QLatin1String("id"));
+  if (!scpi.isString() || !id.isDouble()) {
+    return Close(p, QWebSocketProtocol::CloseCodeProtocolError, "unknown message");
+  }
+  if (!p.control) {
+    SendTo(p,
+           "{\"t\":\"reply\",\"id\":" + std::to_string(int64_t(id.toDouble())) +
+               ",\"out\":\"\",\"alerts\":[\"This page only shows the panel: it has no control\"]}");
+    return;
+  }
+  if (int(p.queue.size()) >= kMaxQueued) {
+    return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "too many waiting");
+  }
+  p.queue.emplace_back(id.toDouble(), scpi.toString().toStdString());
+  if (!p.running && !p.waiting) Serve(p);
+}
+
+void WebServer::Serve(Page& p) {
+  const auto start = std::chrono::steady_clock::now();
+  int done = 0;
+  while (!p.dead) {
+    if (p.running && p.next < p.pending.size()) {
+      if (busy_() || !instrument_.Execute(p.pending[p.next], p.session, &p.out)) {
+        p.waiting = true;
+        if (!poll_.isActive()) poll_.start();
+        return;
+      }
+      p.waiting = false;
+      ++p.next;
+      if (++done % 16 == 0 && std::chrono::steady_clock::now() - start > kTurn) return Later(p);
+      continue;
+    }
+    p.waiting = false;
+    if (p.running) Finish(p);
+    if (p.queue.empty() || p.dead) return;
+    p.id = p.queue.front().first;
+    p.pending = ParseMessage(p.queue.front().second);
+    p.queue.pop_front();
+    p.next = 0;
+    p.running = true;
+  }
+}
+
+// The message's answers, and what the panel would have shown in a box.
+void WebServer::Finish(Page& p) {
+  std::string alerts;
+  while (p.session.Count() > 0) {
+    if (!alerts.empty()) alerts += ',';
+    alerts += JsonString(AlertText(p.session.Pop()));
+  }
+  std::string id = QString::number(p.id, 'g', 17).toStdString();
+  SendTo(p, "{\"t\":\"reply\",\"id\":" + id + ",\"out\":" + JsonString(p.out) + ",\"alerts\":[" +
+                alerts + "]}");
+  p.out.clear();
+  p.pending.clear();
+  p.next = 0;
+  p.running = false;
+}
+
+void WebServer::Later(Page& p) {
+  if (p.scheduled) return;
+  p.scheduled = true;
+  QTimer::singleShot(0, this, [this] {
+    for (auto& page : pages_) {
+      if (page->scheduled && !page->dead) {
+        page->scheduled = false;
+        Serve(*page);
+      }
+    }
+    Reap();
+  });
+}
+
+void WebServer::Poll() {
+  bool any = false;
+  for (auto& p : pages_) {
+    if (p->waiting && !p->dead) {
+      Serve(*p);
+      any = any || p->waiting;
+    }
+  }
+  if (!any) poll_.stop();
+  Reap();
+}
+
+void WebServer::SendTo(Page& p, const std::string& frame) {
+  if (p.dead) return;
+  p.socket->sendTextMessage(QString::fromUtf8(frame.data(), qsizetype(frame.size())));
+  if (p.socket->bytesToWrite() > kMaxBacklog) {
+    Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "not reading");
+  }
+}
+
+void WebServer::Close(Page& p, int code, const char* reason) {
+  if (p.dead) return;
+  p.dead = true;
+  p.socket->disconnect(this);
+  if (p.socket->state() == QAbstractSocket::ConnectedState) {
+    p.socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), QString::fromUtf8(reason));
+  }
+  QTimer::singleShot(0, this, [this] { Reap(); });
+}
+
+void WebServer::Reap() {
+  // Never from inside a page's own signal: Reap runs from timers only.
+  pages_.remove_if([](const std::unique_ptr<Page>& p) {
+    if (!p->dead) return false;
+    p->socket->deleteLater();
+    return true;
+  });
+}
+
+// ---- Pushing the state ----
+
+void WebServer::Changed() {
+  if (pages_.empty() || push_.isActive()) return;
+  const auto since = std::chrono::steady_clock::now() - last_push_;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kPushInterval - since);
+  push_.start(int(std::max<int64_t>(0, wait.count())));
+}
+
+void WebServer::Push() {
+  last_push_ = std::chrono::steady_clock::now();
+  const std::string frame = state_.Changes();
+  if (state_.Counting() != countdown_.isActive()) {
+    if (state_.Counting()) {
+      countdown_.start();
+    } else {
+      countdown_.stop();
+    }
+  }
+  if (frame.empty()) return;
+  for (auto& p : pages_) SendTo(*p, frame);
+}
+
+}  // namespace pts::remote

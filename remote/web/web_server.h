@@ -1,0 +1,114 @@
+// The web page: the instrument's identity and its live front panel, for a
+// browser on this or another machine. Qt HttpServer serves the page (compiled
+// in as resources); a WebSocket at /ws carries the page's commands (SCPI and
+// the PANel commands, as a client of the engine with a session of its own)
+// and the panel's state pushed back after every change, coalesced.
+//
+// A gate in front reads each connection's first request head: a WebSocket
+// handshake goes to the WebSocket server only if its Host and Origin name
+// this server (else 421 or 403, and no control); every plain request's Host
+// is checked again by the HTTP side. Control needs the access token when
+// one is set, and without one is allowed only on a loopback address;
+// otherwise pages only watch.
+//
+// Bounds: at most kMaxPages pages; messages up to kMaxMessage; a page that
+// sends anything but the protocol's JSON, more than kMaxRate messages a
+// second, more than kMaxQueued waiting messages, or leaves more than
+// kMaxBacklog bytes unread, is closed. Connections that do not finish their
+// request head within 5 s, or send more than 8 KiB of it, are closed.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "panel/mainform.h"
+#include "remote/command_table.h"
+#include "remote/web/page_state.h"
+#include "remote/web/web_access.h"
+
+class QHttpServerRequest;
+class QTcpSocket;
+class QWebSocketServer;
+
+namespace pts::remote {
+
+class WebServer : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kMaxPages = 16;
+  static constexpr int kMaxMessage = 64 * 1024;
+  static constexpr int kMaxRate = 200;  // messages per second
+  static constexpr int kMaxQueued = 64;
+  static constexpr int64_t kMaxBacklog = 1024 * 1024;
+
+  // `busy` says whether a panel handler is running; commands wait until it
+  // returns. `version` is the program's.
+  WebServer(MainForm& form, Instrument& instrument, std::function<bool()> busy, std::string version,
+            QObject* parent = nullptr);
+  ~WebServer() override;
+
+  // Control from the page then needs `token`, on any address. Before Listen.
+  void RequireToken(std::string token) { token_ = std::move(token), need_token_ = true; }
+  // Starts listening. On failure returns false with a one-line reason.
+  bool Listen(const std::string& address, uint16_t port, std::string* error);
+  std::string Address() const;  // "127.0.0.1:8080", the real port
+  // Whether a page can control the panel at all (with the token if one is set).
+  bool ControlPossible() const { return need_token_ || loopback_; }
+  // A way in that the identity lists: "SCPI raw socket", "TCPIP0::...::SOCKET".
+  void AddInterface(std::string name, std::string address);
+  // Something may have changed: the pages get the state soon.
+  void Changed();
+  int PageCount() const;
+
+ private:
+  struct Page;
+  void Admit(QTcpSocket* socket);  // a new connection: its head is read first
+  void Inspect(QTcpSocket* socket);
+  void Refuse(QTcpSocket* socket, int status, const char* reason);
+  void AcceptPages();
+  void Received(Page& p, const QString& message);
+  void Serve(Page& p);
+  void Poll();
+  void Later(Page& p);
+  void Finish(Page& p);
+  void SendTo(Page& p, const std::string& frame);
+  void Close(Page& p, int code, const char* reason);
+  void Reap();
+  void Push();
+  void Serve(const QHttpServerRequest& request, QTcpSocket* socket);
+  std::string IndexPage(const std::string& host) const;
+  std::vector<std::pair<std::string, std::string>> SecurityHeaders(const std::string& host) const;
+
+  class Gate;
+  class Http;
+  MainForm& form_;
+  Instrument& instrument_;
+  std::function<bool()> busy_;
+  std::string version_;
+  std::string token_;
+  bool need_token_ = false;
+  bool loopback_ = false;
+  std::string address_;
+  std::unique_ptr<HostPolicy> hosts_;
+  std::vector<std::pair<std::string, std::string>> interfaces_;
+  Gate* gate_ = nullptr;
+  Http* http_ = nullptr;
+  QWebSocketServer* ws_ = nullptr;
+  std::set<QTcpSocket*> inspecting_;
+  std::list<std::unique_ptr<Page>> pages_;
+  PageState state_;
+  QTimer poll_, push_, countdown_;
+  std::chrono::steady_clock::time_point last_push_{};
+};
+
+}  // namespace pts::remote
