@@ -22,6 +22,7 @@
 #include "remote/command_table.h"
 #include "remote/operator_switch.h"
 #include "remote/tcp_server.h"
+#include "remote/vxi11/vxi11_server.h"
 #include "ui/command_line.h"
 #include "ui/main_window.h"
 #include "ui/qt_operator.h"
@@ -120,6 +121,27 @@ std::unique_ptr<pts::remote::TcpServer> Listen(const pts::CommandLine& cl,
   return server;
 }
 
+// --vxi11: beside the raw socket, on its address. Null (status 1) when it
+// cannot listen or rpcbind does not take the registration.
+std::unique_ptr<pts::remote::vxi11::Vxi11Server> ListenVxi11(const pts::CommandLine& cl,
+                                                             pts::remote::Instrument& instrument,
+                                                             std::function<bool()> busy) {
+  auto server = std::make_unique<pts::remote::vxi11::Vxi11Server>(instrument, std::move(busy));
+  std::string error;
+  if (!server->Listen(cl.listen_address, &error) || !server->Register(&error)) {
+    std::fprintf(stderr, "%s: cannot serve VXI-11 on %s: %s\n", kAppName, cl.listen_address.c_str(),
+                 error.c_str());
+    return nullptr;
+  }
+  return server;
+}
+
+void PrintListening(const pts::remote::vxi11::Vxi11Server* vxi11) {
+  if (!vxi11) return;
+  std::printf("%s\n", vxi11->Description().c_str());
+  std::fflush(stdout);
+}
+
 // --no-window: the panel as a service behind the server (which it needs).
 int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   pts::ConsoleOperator person;
@@ -128,9 +150,11 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   // Ticks and hot-plug change the clients' status conditions without a command.
   host.Runner().OnHandlersDone([&logic] { logic.instrument.Update(); });
   bool ready = false;  // commands that arrive early wait until the first read-back is done
-  const auto server =
-      Listen(cl, logic.instrument, [&ready, &host] { return !ready || host.InHandler(); });
+  const auto busy = [&ready, &host] { return !ready || host.InHandler(); };
+  const auto server = Listen(cl, logic.instrument, busy);
   if (!server) return 1;
+  const auto vxi11 = cl.vxi11 ? ListenVxi11(cl, logic.instrument, busy) : nullptr;
+  if (cl.vxi11 && !vxi11) return 1;
   std::string error;
   if (!host.WatchSignals(&error)) return Usage(error);
   if (!logic.form.Form_Load()) {
@@ -144,6 +168,7 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   host.Start();
   ready = true;
   PrintListening(*server);
+  PrintListening(vxi11.get());
   return QCoreApplication::exec();
 }
 
@@ -155,10 +180,12 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   bool ready = false;
   const pts::MainWindow* shown = nullptr;
   std::unique_ptr<pts::remote::TcpServer> server;
+  std::unique_ptr<pts::remote::vxi11::Vxi11Server> vxi11;
   if (cl.listen) {
-    server =
-        Listen(cl, logic.instrument, [&ready, &shown] { return !ready || shown->InHandler(); });
+    const auto busy = [&ready, &shown] { return !ready || shown->InHandler(); };
+    server = Listen(cl, logic.instrument, busy);
     if (!server) return 1;
+    if (cl.vxi11 && !(vxi11 = ListenVxi11(cl, logic.instrument, busy))) return 1;
   }
 
   pts::MainWindow window(logic.form);
@@ -186,6 +213,7 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
       ready = true;
       window.SetRemoteStatus(QString::fromStdString(server->Status()));
       PrintListening(*server);
+      PrintListening(vxi11.get());
     };
     QTimer::singleShot(0, &window, announce);
   }
