@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "remote/outbox.h"
+
 namespace pts::remote {
 
 namespace {
@@ -42,8 +44,7 @@ struct TcpServer::Client {
   Session session;
   CommandRunner::Queue queue;  // the commands of the message being run
   bool dead = false;
-  std::string out;  // answers not yet sent
-  size_t sent = 0;  // of `out`
+  Outbox out;  // answers not yet sent
 };
 
 TcpServer::TcpServer(Instrument& instrument, std::function<bool()> busy, QObject* parent)
@@ -124,7 +125,7 @@ void TcpServer::Accept() {
     Client* c = client.get();
     c->fd = fd;
     // MAV: answers queued and not yet handed to the socket.
-    c->session.OutputWaiting([c] { return c->sent < c->out.size(); });
+    c->session.OutputWaiting([c] { return !c->out.Empty(); });
     c->instrument = &instrument_;
     instrument_.Attach(c->session);
     c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
@@ -170,7 +171,7 @@ void TcpServer::Serve(Client& c) {
   bool more = true;
   while (!c.dead) {
     if (!c.queue.Empty()) {
-      if (runner_.Run(c.queue, c.session, &c.out, turn) != CommandRunner::Ran::Done) break;
+      if (runner_.Run(c.queue, c.session, &c.out.Buffer(), turn) != CommandRunner::Ran::Done) break;
       continue;
     }
     if (!NextLine(c, &line)) {
@@ -186,28 +187,15 @@ void TcpServer::Serve(Client& c) {
 }
 
 void TcpServer::Send(Client& c) {
-  while (c.sent < c.out.size()) {
-    const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      c.sent += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n < 0 && errno == EINTR) continue;
+  if (!c.out.Flush(c.fd)) {
     Drop(c);  // gone
     return;
   }
-  if (c.sent == c.out.size()) {
-    c.out.clear();
-    c.sent = 0;
-  } else if (c.out.size() - c.sent > kMaxPending) {
+  if (c.out.Unsent() > kMaxPending) {
     Drop(c);  // it does not read its answers
     return;
-  } else if (c.sent > kChunk) {
-    c.out.erase(0, c.sent);
-    c.sent = 0;
   }
-  const bool unsent = !c.out.empty();
+  const bool unsent = !c.out.Empty();
   if (c.writable->isEnabled() != unsent) c.writable->setEnabled(unsent);
   // A client that has sent everything leaves once it is answered.
   if (c.eof && !unsent && c.queue.Idle()) Drop(c);

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "remote/outbox.h"
+
 namespace pts::remote::vxi11 {
 
 namespace {
@@ -35,7 +37,7 @@ struct Vxi11Server::Connection {
     delete writable;
     if (fd >= 0) ::close(fd);
   }
-  size_t Unsent() const { return out.size() - sent; }
+  size_t Unsent() const { return out.Unsent(); }
 
   uint64_t id;
   const Channel* channel;
@@ -45,8 +47,7 @@ struct Vxi11Server::Connection {
   RecordReader reader;
   bool outstanding = false;  // a call waits for its answer
   bool dead = false;
-  std::string out;  // replies not yet sent
-  size_t sent = 0;
+  Outbox out;  // replies not yet sent
 };
 
 Vxi11Server::Vxi11Server(Instrument& instrument, std::function<bool()> busy, QObject* parent)
@@ -231,12 +232,7 @@ void Vxi11Server::Reply(uint64_t id, std::string record) {
   if (!c) return;  // gone meanwhile
   const bool resume = c->outstanding && c != dispatching_;
   c->outstanding = false;
-  if (c->Unsent() == 0) {
-    c->out = std::move(record);
-    c->sent = 0;
-  } else {
-    c->out.append(record);
-  }
+  c->out.Append(record);
   Send(*c);
   // A deferred answer: the calls received meanwhile are taken on the next turn.
   if (resume && !c->dead) {
@@ -247,25 +243,11 @@ void Vxi11Server::Reply(uint64_t id, std::string record) {
 }
 
 void Vxi11Server::Send(Connection& c) {
-  while (c.sent < c.out.size()) {
-    const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      c.sent += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n < 0 && errno == EINTR) continue;
+  if (!c.out.Flush(c.fd)) {
     Drop(c);
     return;
   }
-  if (c.sent == c.out.size()) {
-    c.out.clear();
-    c.sent = 0;
-  } else if (c.sent > kChunk) {
-    c.out.erase(0, c.sent);
-    c.sent = 0;
-  }
-  const bool unsent = !c.out.empty();
+  const bool unsent = !c.out.Empty();
   if (c.writable->isEnabled() != unsent) c.writable->setEnabled(unsent);
 }
 
