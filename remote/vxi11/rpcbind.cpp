@@ -66,15 +66,18 @@ bool Registration::Add(uint32_t prog, uint32_t vers, const sockaddr_storage& add
   bool ok = rpcb_set(prog, vers, nc, &nb);
   if (!ok) {
     // Taken: by a program that is gone (killed, or its window closed by a
-    // signal) the registration is stale and replaced; a live one stays.
+    // signal) the registration is stale and replaced; a live one stays. One
+    // look decides for all of this object's programs (libtirpc's address
+    // cache leaks on a second look).
     sockaddr_storage there{};
     netbuf old{sizeof there, 0, &there};
     const char* host = v6 ? "::1" : "127.0.0.1";
-    if (!rpcb_getaddr(prog, vers, nc, &old, host)) {
+    if (!stale_ && !rpcb_getaddr(prog, vers, nc, &old, host)) {
       *error = "rpcbind does not answer (is rpcbind running?)";
-    } else if (Answers(old)) {
+    } else if (!stale_ && Answers(old)) {
       *error = "another VXI-11 server is registered with rpcbind";
     } else {
+      stale_ = true;
       ok = rpcb_unset(prog, vers, nc) && rpcb_set(prog, vers, nc, &nb);
       if (!ok) *error = "rpcbind refused the registration";
     }

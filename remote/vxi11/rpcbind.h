@@ -26,6 +26,7 @@ class Registration {
 
  private:
   std::vector<std::pair<uint32_t, uint32_t>> done_;
+  bool stale_ = false;  // a registration found in the way belonged to a program that is gone
 };
 
 }  // namespace pts::remote::vxi11

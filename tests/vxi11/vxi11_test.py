@@ -172,10 +172,12 @@ def clients(core, abort):
     # A raw link that asks to wait for the lock gets it once a lets go.
     waiter = Link(core)
     t0 = time.monotonic()
-    threading.Timer(0.3, a.unlock).start()
+    unlocker = threading.Timer(0.3, a.unlock)
+    unlocker.start()
     check("waitlock: write once unlocked", waiter.write(b"*CLS\n", END | WAITLOCK, lock_timeout=5000),
           (0, 5))
     check("waitlock: waited", time.monotonic() - t0 > 0.25, True)
+    unlocker.join()
     check("after unlock", b.query("*IDN?").split(",")[0], "pts-panel")
     for i in opened:
         i.close()
@@ -231,7 +233,7 @@ def clients(core, abort):
     big = b";".join([b"*IDN?"] * 10000)
     results = []
     while len(results) < 20 and (not results or results[-1] == 0):
-        results.append(z.write(big, io_timeout=200)[0])
+        results.append(z.write(big, io_timeout=2000)[0])
     check("unread answers stop the link", (len(results) > 4, results[-1]), (True, 15))
     check("it goes on once it reads", [z.read()[2][:9] for _ in range(3)], [b"pts-panel"] * 3)
     z.generic(15)
