@@ -115,7 +115,22 @@ bool Vxi11Server::Open(Channel& ch, const std::string& address, std::string* err
 bool Vxi11Server::Register(std::string* error) {
   auto r = std::make_unique<Registration>();
   for (const Channel& ch : channels_) {
-    if (!r->Add(ch.abort ? kAbortProgram : kCoreProgram, 1, ch.address, error)) return false;
+    const uint32_t prog = ch.abort ? kAbortProgram : kCoreProgram;
+    if (!r->Add(prog, 1, ch.address, error)) return false;
+    // "::" takes IPv4 clients too (unless the system says IPv6 only): they ask
+    // rpcbind for "tcp", not "tcp6".
+    const auto& a6 = reinterpret_cast<const sockaddr_in6&>(ch.address);
+    int v6only = 1;
+    socklen_t len = sizeof v6only;
+    if (ch.address.ss_family == AF_INET6 && IN6_IS_ADDR_UNSPECIFIED(&a6.sin6_addr) &&
+        ::getsockopt(ch.fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, &len) == 0 && !v6only) {
+      sockaddr_storage any{};
+      auto& a4 = reinterpret_cast<sockaddr_in&>(any);
+      a4.sin_family = AF_INET;
+      a4.sin_port = a6.sin6_port;
+      a4.sin_addr.s_addr = htonl(INADDR_ANY);
+      if (!r->Add(prog, 1, any, error)) return false;
+    }
   }
   registration_ = std::move(r);
   return true;
