@@ -5,7 +5,7 @@ trips) and `lxi benchmark` over VXI-11 and over the raw socket, alternating,
 and prints each figure's median and range. Needs rpcbind: run it inside
 tests/vxi11/run-in-netns.
 
-    tests/vxi11/run-in-netns bench/vxi11_bench.py build/release/app/pts-panel \\
+    tests/vxi11/run-in-netns --rpcbind bench/vxi11_bench.py build/release/app/pts-panel \\
         build/release/bench/vxi11_timing [--runs 5] [--count 10000]
 """
 import argparse

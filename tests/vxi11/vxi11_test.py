@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """The VXI-11 server against real clients (lxi, PyVISA with pyvisa-py) and
 a raw RPC client that also plays careless and hostile ones. Runs inside
-run-in-netns (its own rpcbind):
+run-in-netns with its own rpcbind ($PTS_RUN_IN_NETNS names the script):
 
-    run-in-netns vxi11_test.py PROGRAM clients|hostile|program
+    run-in-netns --rpcbind -- vxi11_test.py PROGRAM clients|hostile|program
 """
 import os
 import signal
@@ -307,8 +307,7 @@ def program():
     check("window: *IDN?", Link(rpcbind_ports()[CORE]).query(b"*IDN?")[:9], "pts-panel")
     w.terminate()
     w.wait()
-    os.kill(int(os.environ["PTS_RPCBIND_PID"]), signal.SIGTERM)
-    time.sleep(0.2)
+    subprocess.run([os.environ["PTS_RUN_IN_NETNS"], "--stop", "rpcbind"], check=True, timeout=30)
     r = run(["--no-window", "--simulate", "--listen=127.0.0.1:0", "--vxi11"])
     check("without rpcbind: status", r.returncode, 1)
     check("without rpcbind: one line naming it",
