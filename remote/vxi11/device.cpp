@@ -1,5 +1,7 @@
 #include "remote/vxi11/device.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
