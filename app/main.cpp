@@ -22,6 +22,7 @@
 #include "remote/command_table.h"
 #include "remote/operator_switch.h"
 #include "remote/tcp_server.h"
+#include "remote/vxi11/vxi11_server.h"
 #include "remote/web/web_access.h"
 #include "remote/web/web_server.h"
 #include "ui/command_line.h"
@@ -125,6 +126,21 @@ std::unique_ptr<pts::remote::TcpServer> Listen(const pts::CommandLine& cl,
   return server;
 }
 
+// --vxi11: beside the raw socket, on its address. Null (status 1) when it
+// cannot listen or rpcbind does not take the registration.
+std::unique_ptr<pts::remote::vxi11::Vxi11Server> ListenVxi11(const pts::CommandLine& cl,
+                                                             pts::remote::Instrument& instrument,
+                                                             std::function<bool()> busy) {
+  auto server = std::make_unique<pts::remote::vxi11::Vxi11Server>(instrument, std::move(busy));
+  std::string error;
+  if (!server->Listen(cl.listen_address, &error) || !server->Register(&error)) {
+    std::fprintf(stderr, "%s: cannot serve VXI-11 on %s: %s\n", kAppName, cl.listen_address.c_str(),
+                 error.c_str());
+    return nullptr;
+  }
+  return server;
+}
+
 // --http: the web page, bound before the panel loads like the server. Null
 // (status 1) when the token file or the address will not do.
 std::unique_ptr<pts::remote::WebServer> ServePage(const pts::CommandLine& cl, Logic& logic,
@@ -162,14 +178,20 @@ std::unique_ptr<pts::remote::WebServer> ServePage(const pts::CommandLine& cl, Lo
 }
 
 // Where the front ends listen, once they take commands.
-void PrintFrontEnds(const pts::remote::TcpServer* server, pts::remote::WebServer* web) {
+void PrintFrontEnds(const pts::remote::TcpServer* server,
+                    const pts::remote::vxi11::Vxi11Server* vxi11, pts::remote::WebServer* web) {
   if (server) PrintListening(*server);
+  if (vxi11) {
+    std::printf("%s\n", vxi11->Description().c_str());
+    std::fflush(stdout);
+  }
   if (!web) return;
   if (server) {
     const std::string a = server->Address();
     const size_t colon = a.rfind(':');
     web->AddInterface("SCPI raw socket",
                       "TCPIP0::" + a.substr(0, colon) + "::" + a.substr(colon + 1) + "::SOCKET");
+    if (vxi11) web->AddInterface("VXI-11", "TCPIP0::" + a.substr(0, colon) + "::inst0::INSTR");
   }
   std::printf("http on %s\n", web->Address().c_str());
   std::fflush(stdout);
@@ -230,9 +252,11 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   bool ready = false;  // commands that arrive early wait until the first read-back is done
   const auto busy = [&ready, &host] { return !ready || host.InHandler(); };
   std::unique_ptr<pts::remote::TcpServer> server;
+  std::unique_ptr<pts::remote::vxi11::Vxi11Server> vxi11;
   if (cl.listen) {
     server = Listen(cl, logic.instrument, busy);
     if (!server) return 1;
+    if (cl.vxi11 && !(vxi11 = ListenVxi11(cl, logic.instrument, busy))) return 1;
   }
   const auto web = ServePage(cl, logic, host.Runner(), busy);
   if (cl.http && !web) return 1;
@@ -248,7 +272,7 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   }
   host.Start();
   ready = true;
-  PrintFrontEnds(server.get(), web.get());
+  PrintFrontEnds(server.get(), vxi11.get(), web.get());
   const auto dnssd = cl.announce ? Announce(cl, server.get(), web.get(), logic.form) : nullptr;
   return QCoreApplication::exec();
 }
@@ -261,15 +285,17 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   bool ready = false;
   const pts::MainWindow* shown = nullptr;
   std::unique_ptr<pts::remote::TcpServer> server;
+  std::unique_ptr<pts::remote::vxi11::Vxi11Server> vxi11;
   std::unique_ptr<Announcer> dnssd;
   if (cl.announce && !cl.listen && !cl.http) {
     std::fprintf(stderr, "%s: --announce: nothing to announce without --listen or --http\n",
                  kAppName);
   }
   if (cl.listen) {
-    server =
-        Listen(cl, logic.instrument, [&ready, &shown] { return !ready || shown->InHandler(); });
+    const auto busy = [&ready, &shown] { return !ready || shown->InHandler(); };
+    server = Listen(cl, logic.instrument, busy);
     if (!server) return 1;
+    if (cl.vxi11 && !(vxi11 = ListenVxi11(cl, logic.instrument, busy))) return 1;
   }
 
   pts::MainWindow window(logic.form);
@@ -301,7 +327,7 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
       }
       ready = true;
       if (server) window.SetRemoteStatus(QString::fromStdString(server->Status()));
-      PrintFrontEnds(server.get(), web.get());
+      PrintFrontEnds(server.get(), vxi11.get(), web.get());
       if (cl.announce) dnssd = Announce(cl, server.get(), web.get(), logic.form);
     };
     QTimer::singleShot(0, &window, announce);

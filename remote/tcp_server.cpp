@@ -12,17 +12,19 @@
 #include <chrono>
 #include <cstring>
 
+#include "remote/outbox.h"
+
 namespace pts::remote {
 
 namespace {
-// One client's turn ends after this much work (checked every few commands);
-// the rest of its input is served on a later turn of the event loop.
-constexpr auto kTurn = std::chrono::microseconds(500);
 constexpr size_t kChunk = 64 * 1024;
 }  // namespace
 
 struct TcpServer::Client {
-  Client() = default;
+  explicit Client(TcpServer& server)
+      : queue(server.runner_, [&server, this] {
+          if (!dead) server.Serve(*this);
+        }) {}
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
   ~Client() {
@@ -36,28 +38,17 @@ struct TcpServer::Client {
   int fd = -1;
   QSocketNotifier* readable = nullptr;
   QSocketNotifier* writable = nullptr;
-  std::string in;         // received bytes; lines are taken from `head` on
-  size_t head = 0;        // start of the line not yet taken
-  size_t scan = 0;        // no LF before this offset
-  bool overlong = false;  // dropping a line above kMaxLine up to its LF
-  bool eof = false;       // the client has sent all it will send
-  bool drained = false;   // the last read took all there was; the notifier says when more comes
+  LineBuffer in{kMaxLine};
+  bool eof = false;      // the client has sent all it will send
+  bool drained = false;  // the last read took all there was; the notifier says when more comes
   Session session;
-  std::vector<Command> pending;  // the commands of the message being run
-  size_t next = 0;
-  bool waiting = false;    // pending[next] waits for a handler or a single sweep
-  bool scheduled = false;  // to be served on a later turn
+  CommandRunner::Queue queue;  // the commands of the message being run
   bool dead = false;
-  std::string out;  // answers not yet sent
-  size_t sent = 0;  // of `out`
+  Outbox out;  // answers not yet sent
 };
 
 TcpServer::TcpServer(Instrument& instrument, std::function<bool()> busy, QObject* parent)
-    : QObject(parent), instrument_(instrument), busy_(std::move(busy)) {
-  poll_.setTimerType(Qt::PreciseTimer);
-  poll_.setInterval(1);
-  connect(&poll_, &QTimer::timeout, this, &TcpServer::Poll);
-}
+    : QObject(parent), instrument_(instrument), runner_(instrument, std::move(busy)) {}
 
 TcpServer::~TcpServer() {
   clients_.clear();
@@ -130,11 +121,11 @@ void TcpServer::Accept() {
     }
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    auto client = std::make_unique<Client>();
+    auto client = std::make_unique<Client>(*this);
     Client* c = client.get();
     c->fd = fd;
     // MAV: answers queued and not yet handed to the socket.
-    c->session.OutputWaiting([c] { return c->sent < c->out.size(); });
+    c->session.OutputWaiting([c] { return !c->out.Empty(); });
     c->instrument = &instrument_;
     instrument_.Attach(c->session);
     c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
@@ -158,33 +149,12 @@ void TcpServer::Listening(Client& c, bool on) {
 // Takes the next complete line into *line; false when none has arrived yet.
 bool TcpServer::NextLine(Client& c, std::string* line) {
   for (;;) {
-    const size_t lf = c.in.find('\n', c.scan);
-    if (lf != std::string::npos) {
-      const size_t start = c.head;
-      c.head = c.scan = lf + 1;
-      if (c.overlong || lf - start > kMaxLine) {
-        c.overlong = false;
-        c.session.Push(kTooMuchData);
-        continue;
-      }
-      size_t end = lf;
-      if (end > start && c.in[end - 1] == '\r') --end;
-      line->assign(c.in, start, end - start);
-      return true;
-    }
-    // Nothing complete: keep only the partial line, or drop it when it is too long.
-    c.in.erase(0, c.head);
-    c.head = 0;
-    if (c.in.size() > kMaxLine) {
-      c.overlong = true;
-      c.in.clear();
-    }
-    c.scan = c.in.size();
+    if (c.in.Next(line, c.session)) return true;
     if (c.eof || c.drained) return false;
     // Into a buffer of its own: growing the line buffer by a chunk would clear it every time.
     static char chunk[kChunk];
     const ssize_t got = ::recv(c.fd, chunk, kChunk, 0);
-    if (got > 0) c.in.append(chunk, static_cast<size_t>(got));
+    if (got > 0) c.in.Append(chunk, static_cast<size_t>(got));
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
       c.eof = true;  // a line it did not end is dropped
       return false;
@@ -196,35 +166,19 @@ bool TcpServer::NextLine(Client& c, std::string* line) {
 
 void TcpServer::Serve(Client& c) {
   c.drained = false;
-  const auto start = std::chrono::steady_clock::now();
-  int done = 0;
+  CommandRunner::Turn turn;
   std::string line;
   bool more = true;
   while (!c.dead) {
-    if (c.next < c.pending.size()) {
-      if (busy_() || !instrument_.Execute(c.pending[c.next], c.session, &c.out)) {
-        c.waiting = true;
-        if (!poll_.isActive()) poll_.start();
-        break;
-      }
-      c.waiting = false;
-      if (++c.next == c.pending.size()) {
-        c.pending.clear();
-        c.next = 0;
-      }
-      if (++done % 16 == 0 && std::chrono::steady_clock::now() - start > kTurn) {
-        Later(c);
-        break;
-      }
+    if (!c.queue.Empty()) {
+      if (runner_.Run(c.queue, c.session, &c.out.Buffer(), turn) != CommandRunner::Ran::Done) break;
       continue;
     }
-    c.waiting = false;
     if (!NextLine(c, &line)) {
       more = false;
       break;
     }
-    c.pending = ParseMessage(line);
-    c.next = 0;
+    c.queue.Set(ParseMessage(line));
   }
   if (c.dead) return;
   // Its input waits while its commands do, or until its next turn.
@@ -233,57 +187,18 @@ void TcpServer::Serve(Client& c) {
 }
 
 void TcpServer::Send(Client& c) {
-  while (c.sent < c.out.size()) {
-    const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      c.sent += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n < 0 && errno == EINTR) continue;
+  if (!c.out.Flush(c.fd)) {
     Drop(c);  // gone
     return;
   }
-  if (c.sent == c.out.size()) {
-    c.out.clear();
-    c.sent = 0;
-  } else if (c.out.size() - c.sent > kMaxPending) {
+  if (c.out.Unsent() > kMaxPending) {
     Drop(c);  // it does not read its answers
     return;
-  } else if (c.sent > kChunk) {
-    c.out.erase(0, c.sent);
-    c.sent = 0;
   }
-  const bool unsent = !c.out.empty();
+  const bool unsent = !c.out.Empty();
   if (c.writable->isEnabled() != unsent) c.writable->setEnabled(unsent);
   // A client that has sent everything leaves once it is answered.
-  if (c.eof && !unsent && !c.waiting && !c.scheduled && c.pending.empty()) Drop(c);
-}
-
-void TcpServer::Later(Client& c) {
-  if (c.scheduled) return;
-  c.scheduled = true;
-  QTimer::singleShot(0, this, [this] {
-    for (auto& client : clients_) {
-      if (client->scheduled && !client->dead) {
-        client->scheduled = false;
-        Serve(*client);
-      }
-    }
-    Reap();
-  });
-}
-
-void TcpServer::Poll() {
-  bool any = false;
-  for (auto& c : clients_) {
-    if (c->waiting && !c->dead) {
-      Serve(*c);
-      any = any || c->waiting;
-    }
-  }
-  if (!any) poll_.stop();
-  Reap();
+  if (c.eof && !unsent && c.queue.Idle()) Drop(c);
 }
 
 void TcpServer::Drop(Client& c) {

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "remote/command_runner.h"
 #include "remote/command_table.h"
 
 class QSocketNotifier;
@@ -36,7 +37,7 @@ class TcpServer : public QObject {
 
  public:
   static constexpr int kMaxClients = 8;
-  static constexpr size_t kMaxLine = 256 * 1024;  // a list of 10,000 frequencies
+  static constexpr size_t kMaxLine = kMaxMessage;
   static constexpr size_t kMaxPending = 1024 * 1024;
 
   // `busy` says whether a panel handler is running (a box of the operator's
@@ -60,18 +61,15 @@ class TcpServer : public QObject {
   void Send(Client& c);
   void Listening(Client& c, bool on);  // whether its input wakes us
   void Drop(Client& c);
-  void Later(Client& c);  // serve again on a later turn of the event loop
-  void Poll();            // clients that wait for a handler or a sweep
   void Reap();
   void StatusChanged();
 
   Instrument& instrument_;
-  std::function<bool()> busy_;
+  CommandRunner runner_;
   int listen_fd_ = -1;
   QSocketNotifier* listener_ = nullptr;
   std::string address_;
   std::list<std::unique_ptr<Client>> clients_;
-  QTimer poll_;
   std::function<void(const std::string&)> on_status_;
 };
 

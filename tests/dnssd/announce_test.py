@@ -49,6 +49,8 @@ class Panel:
     def announced(self, timeout=20):
         """The name of the next `announced as` line on stdout."""
         line = self.out.get(timeout=timeout)
+        while line.startswith(("vxi11 on ", "http on ")):  # the other front ends' lines
+            line = self.out.get(timeout=timeout)
         m = re.fullmatch(r'announced as "(.*)"', line)
         if not m:
             sys.exit(f"not an announcement: {line!r}")

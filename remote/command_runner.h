@@ -1,0 +1,125 @@
+// What every remote front end does with a client's input on the event loop:
+// split it into program messages (lines) and run their commands through the
+// Instrument in order, in turns of at most about half a millisecond, so that
+// no client holds up the others or the sweep. A command waits while a panel
+// handler runs (`busy`: a box of the operator's is open) and while *OPC? or
+// *WAI waits for a single sweep; a waiting client is tried again every
+// millisecond, one whose turn ran out on a later turn of the event loop.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "remote/command_table.h"
+
+namespace pts::remote {
+
+// A client's received bytes, taken a line at a time. A line above `max_line`
+// is dropped up to its LF, with -223 in the client's queue.
+// The longest program message any front end takes: a list of 10,000
+// frequencies fits.
+inline constexpr size_t kMaxMessage = 256 * 1024;
+
+class LineBuffer {
+ public:
+  explicit LineBuffer(size_t max_line) : max_line_(max_line) {}
+  void Append(const char* data, size_t size) { in_.append(data, size); }
+  // Ends the line being received, as an LF would (a message's end without one).
+  void EndLine() {
+    if (in_.size() == head_ && !overlong_) return;
+    if (in_.empty() || in_.back() != '\n') in_ += '\n';
+  }
+  // Takes the next complete line (without LF, and a CR before it) into *line;
+  // false when none is complete. Keeps at most one partial line of max_line.
+  bool Next(std::string* line, Session& s);
+  size_t Size() const { return in_.size() - head_; }  // bytes held, partial line included
+  void Clear() {
+    in_.clear();
+    head_ = scan_ = 0;
+    overlong_ = false;
+  }
+
+ private:
+  size_t max_line_;
+  std::string in_;
+  size_t head_ = 0;  // start of the line not yet taken
+  size_t scan_ = 0;  // no LF before this offset
+  bool overlong_ = false;
+};
+
+class CommandRunner : public QObject {
+  Q_OBJECT
+
+ public:
+  CommandRunner(Instrument& instrument, std::function<bool()> busy, QObject* parent = nullptr);
+  ~CommandRunner() override;
+
+  // One client's commands: those of the message being run. `serve` is called
+  // when the client may go on (it waited, or its turn ran out); it must not
+  // destroy the queue.
+  class Queue {
+   public:
+    Queue(CommandRunner& runner, std::function<void()> serve);
+    ~Queue();
+    Queue(const Queue&) = delete;
+    Queue& operator=(const Queue&) = delete;
+    void Set(std::vector<Command> commands) {
+      commands_ = std::move(commands);
+      next_ = 0;
+    }
+    bool Empty() const { return next_ >= commands_.size(); }
+    // Nothing left to run and no later turn due.
+    bool Idle() const { return Empty() && !waiting_ && !scheduled_; }
+    bool Waiting() const { return waiting_; }
+    void Clear() {
+      commands_.clear();
+      next_ = 0;
+      waiting_ = false;
+    }
+
+   private:
+    friend class CommandRunner;
+    CommandRunner& runner_;
+    std::function<void()> serve_;
+    std::vector<Command> commands_;
+    size_t next_ = 0;
+    bool waiting_ = false;    // commands_[next_] waits for a handler or a single sweep
+    bool scheduled_ = false;  // to be served on a later turn
+  };
+
+  // One turn: the work a client may do before the others get theirs.
+  class Turn {
+   public:
+    Turn() : start_(std::chrono::steady_clock::now()) {}
+    bool Over();  // checked every few commands
+
+   private:
+    std::chrono::steady_clock::time_point start_;
+    int done_ = 0;
+  };
+
+  enum class Ran {
+    Done,     // every command ran: the client may take its next message
+    Waiting,  // a command waits; `serve` is called again once it may go on
+    Later,    // the turn is over; `serve` is called on a later turn
+  };
+  // Runs q's commands for `session`, answers appended to *out.
+  Ran Run(Queue& q, Session& session, std::string* out, Turn& turn);
+
+ private:
+  void Poll();
+  void ServeScheduled();
+
+  Instrument& instrument_;
+  std::function<bool()> busy_;
+  std::vector<Queue*> queues_;
+  QTimer poll_;
+  bool later_ = false;  // a later turn is due
+};
+
+}  // namespace pts::remote
