@@ -54,7 +54,10 @@ std::string Session::Pop() {
 
 std::string Session::PopAll() {
   std::string all = Pop();
-  while (!errors_.empty()) all += "," + Pop();
+  while (!errors_.empty()) {
+    all += ',';
+    all += Pop();
+  }
   return all;
 }
 
