@@ -264,9 +264,10 @@ std::string HelpText() {
          "Qt's own options (-platform, -display, -style ...) are accepted too.\n"
          "\n"
          "Exit status: 0 normally; 1 when this build has no USB support and\n"
-         "--simulate is not given, when no board opens without a window, or when\n"
-         "the address cannot be listened on; 2 for a bad command line or a trace\n"
-         "file that cannot be opened.\n";
+         "--simulate is not given, when no board opens without a window, when an\n"
+         "address cannot be listened on, when rpcbind does not take the VXI-11\n"
+         "registration, or when the token file will not do; 2 for a bad command\n"
+         "line or a trace file that cannot be opened.\n";
 }
 
 }  // namespace pts
