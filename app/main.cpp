@@ -213,7 +213,8 @@ void SplitAddress(std::string address, std::string* host, uint16_t* port) {
 // panel's model, which the name and records follow.
 std::unique_ptr<Announcer> Announce(const pts::CommandLine& cl,
                                     const pts::remote::TcpServer* server,
-                                    const pts::remote::WebServer* web, const pts::MainForm& form) {
+                                    const pts::remote::WebServer* web, Logic& logic,
+                                    pts::PanelRunner& runner) {
   pts::remote::dnssd::Listing listing{cl.announce_name, kAppName, PTS_VERSION, {}};
   std::string host;
   uint16_t port = 0;
@@ -229,14 +230,19 @@ std::unique_ptr<Announcer> Announce(const pts::CommandLine& cl,
     listing.services.push_back({"_http._tcp", port, host});
   }
   auto announcer = std::make_unique<Announcer>(std::move(listing));
-  announcer->Follow([&form] { return form.ModelNum; });
+  // A menu choice, a read-back or a client's SYST:MOD may change the model.
+  Announcer* a = announcer.get();
+  const pts::MainForm* form = &logic.form;
+  a->SetModel(form->ModelNum);
+  runner.OnHandlersDone([a, form] { a->SetModel(form->ModelNum); });
+  logic.instrument.OnExecuted([a, form] { a->SetModel(form->ModelNum); });
   announcer->Start();
   return announcer;
 }
 #else
 struct Announcer {};
 std::unique_ptr<Announcer> Announce(const pts::CommandLine&, const pts::remote::TcpServer*,
-                                    const pts::remote::WebServer*, const pts::MainForm&) {
+                                    const pts::remote::WebServer*, Logic&, pts::PanelRunner&) {
   std::fprintf(stderr, "%s: --announce: this build has no DNS-SD (Avahi) support\n", kAppName);
   return nullptr;
 }
@@ -273,7 +279,8 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   host.Start();
   ready = true;
   PrintFrontEnds(server.get(), vxi11.get(), web.get());
-  const auto dnssd = cl.announce ? Announce(cl, server.get(), web.get(), logic.form) : nullptr;
+  const auto dnssd =
+      cl.announce ? Announce(cl, server.get(), web.get(), logic, host.Runner()) : nullptr;
   return QCoreApplication::exec();
 }
 
@@ -328,7 +335,7 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
       ready = true;
       if (server) window.SetRemoteStatus(QString::fromStdString(server->Status()));
       PrintFrontEnds(server.get(), vxi11.get(), web.get());
-      if (cl.announce) dnssd = Announce(cl, server.get(), web.get(), logic.form);
+      if (cl.announce) dnssd = Announce(cl, server.get(), web.get(), logic, window.Runner());
     };
     QTimer::singleShot(0, &window, announce);
   }

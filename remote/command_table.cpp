@@ -147,7 +147,9 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
   Update(&client);
   const bool done = Run(cmd, client, out);
   Update(&client);
-  if (done && on_executed_) on_executed_();
+  if (done) {
+    for (const auto& f : on_executed_) f();
+  }
   return done;
 }
 

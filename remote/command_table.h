@@ -47,7 +47,7 @@ class Instrument {
 
   // Called after every command that ran (not one that waits), from any
   // client: what it changed may need showing elsewhere.
-  void OnExecuted(std::function<void()> f) { on_executed_ = std::move(f); }
+  void OnExecuted(std::function<void()> f) { on_executed_.push_back(std::move(f)); }
 
   SourceState& Source() { return source_; }
   SetupStore& Setups() { return setups_; }
@@ -63,7 +63,7 @@ class Instrument {
   SourceState source_;
   SetupStore setups_;
   std::vector<Session*> clients_;
-  std::function<void()> on_executed_;
+  std::vector<std::function<void()>> on_executed_;
 };
 
 }  // namespace pts::remote

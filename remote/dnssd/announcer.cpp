@@ -121,7 +121,6 @@ struct Announcer::Impl {
   AvahiClient* client = nullptr;
   AvahiEntryGroup* group = nullptr;
   QTimer reconnect;  // a client that lost the daemon is replaced outside its callback
-  QTimer follow;     // polls the model
   std::optional<int16_t> model;
   std::string host;         // Avahi's host name while running
   std::string name;         // being registered: Base() or Avahi's alternative to it
@@ -342,13 +341,6 @@ void Announcer::SetModel(std::optional<int16_t> model) {
       return;
     }
   }
-}
-
-void Announcer::Follow(std::function<std::optional<int16_t>()> model) {
-  SetModel(model());
-  impl_->follow.disconnect();
-  QObject::connect(&impl_->follow, &QTimer::timeout, [this, model] { SetModel(model()); });
-  impl_->follow.start(500);
 }
 
 }  // namespace pts::remote::dnssd

@@ -62,11 +62,9 @@ class Announcer {
   // Connects to avahi-daemon (or waits for it) and publishes.
   void Start();
   // The panel's model now: a default name follows it, and so do the TXT
-  // records. Cheap when unchanged.
+  // records. Cheap when unchanged (the program calls it after every panel
+  // handler and every remote command).
   void SetModel(std::optional<int16_t> model);
-  // Takes the model from `model` now and then twice a second: any handler
-  // may change it, a remote command's as much as the window's, and none says so.
-  void Follow(std::function<std::optional<int16_t>()> model);
 
  private:
   struct Impl;

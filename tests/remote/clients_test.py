@@ -110,6 +110,7 @@ def program_exits():
         check("port in use: status", r.returncode, 1)
         check("port in use: one line", r.stderr.count("\n"), 1)
         check("port in use: names it", f"127.0.0.1:{port}" in r.stderr, True)
+    # An address this machine does not have: the bind fails, nothing is sent.
     r = run(["--no-window", "--simulate", "--listen=192.0.2.1:0"])
     check("foreign address: status", r.returncode, 1)
     # With the window (offscreen): the same server once the window's first read-back has run.

@@ -257,6 +257,7 @@ async def hostile_cases(port):
 
 
 def main():
+    # An address this machine does not have: the bind fails, nothing is sent.
     bad = subprocess.run([PROGRAM, "--no-window", "--simulate", "--http=192.0.2.1:1"],
                          capture_output=True, text=True, timeout=20)
     check("unusable address: status 1, one line", bad.returncode == 1 and
