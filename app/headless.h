@@ -5,10 +5,7 @@
 #pragma once
 
 #include <QObject>
-#include <exception>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "panel/mainform.h"
 #include "panel/operator.h"
