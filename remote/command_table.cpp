@@ -1,7 +1,5 @@
-#include "remote/command_table.h"
-
-#include <algorithm>
-#include <exception>
+// The command table: the headers every command file adds, and how a
+// parsed header finds its entry.
 #include <string_view>
 
 #include "remote/commands.h"
@@ -9,19 +7,6 @@
 namespace pts::remote {
 
 namespace {
-
-// Stands in for the operator while a remote command runs: nothing is shown
-// (the action's outcome says what happened), and a box that asks OK or
-// Cancel is answered Cancel.
-class Silent : public Operator {
- public:
-  MsgAnswer MessageBox(const std::string&, MsgButtons buttons, MsgIcon,
-                       const std::string&) override {
-    return buttons == MsgButtons::OkCancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
-  }
-  void Beep() override {}
-  void EndProgram(int) override {}
-};
 
 using Keyword = CommandList::Keyword;
 using PatNode = CommandList::PatNode;
@@ -108,111 +93,13 @@ void CommandList::AddPanel(const char* spec, Handler set) {
   entries_.push_back(std::move(e));
 }
 
-Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
-                       std::string setup_dir)
-    : form_(form), ops_(ops), version_(std::move(version)), setups_(std::move(setup_dir)) {}
-
-void Instrument::Attach(Session& client) {
-  if (!Attached(client)) clients_.push_back(&client);
-  Update(&client);
-}
-
-void Instrument::Detach(Session& client) {
-  clients_.erase(std::remove(clients_.begin(), clients_.end(), &client), clients_.end());
-}
-
-bool Instrument::Attached(const Session& client) const {
-  return std::find(clients_.begin(), clients_.end(), &client) != clients_.end();
-}
-
-void Instrument::Update() {
-  Update(nullptr);
-}
-
-void Instrument::Update(Session* also) {
-  const auto oper = static_cast<uint16_t>((Sweeping(form_) ? kOperSweeping : 0) |
-                                          (source_.armed ? kOperWaitingForTrigger : 0));
-  const uint16_t ques = form_.OutputQuestionable() ? kQuesFrequency : 0;
-  const bool pending = OperationPending(form_);
-  auto settle = [&](Session& s) {
-    s.See(oper, ques);
-    if (!pending) s.OperationsDone();
-  };
-  for (Session* s : clients_) settle(*s);
-  if (also && !Attached(*also)) settle(*also);
-}
-
-// Before the command, what changed since the last update; after it, what it changed.
-bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) {
-  Update(&client);
-  const bool done = Run(cmd, client, out);
-  Update(&client);
-  if (done) {
-    for (const auto& f : on_executed_) f();
-  }
-  return done;
-}
-
-bool Instrument::Run(const Command& cmd, Session& client, std::string* out) {
-  if (cmd.error != kNoError) {
-    client.Push(cmd.error);
-    return true;
-  }
-  const Entry* entry = nullptr;
-  std::vector<const PatNode*> bound(cmd.path.size());
+const Entry* FindEntry(const std::vector<Node>& path, bool panel_client,
+                       std::vector<const PatNode*>& bound) {
   for (const Entry& e : Table()) {
-    if (e.panel_only && !client.PanelClient()) continue;
-    if (Match(e.pattern, 0, cmd.path, 0, bound)) {
-      entry = &e;
-      break;
-    }
+    if (e.panel_only && !panel_client) continue;
+    if (Match(e.pattern, 0, path, 0, bound)) return &e;
   }
-  const Handler handler = !entry ? nullptr : cmd.query ? entry->query : entry->set;
-  if (!handler) {
-    client.Push(kUndefinedHeader);
-    return true;
-  }
-  int unit = 1;
-  for (size_t j = 0; j < cmd.path.size(); ++j) {
-    const int64_t suffix = cmd.path[j].suffix;
-    if (bound[j]->suffix) {
-      if (suffix >= 0) unit = static_cast<int>(std::min<int64_t>(suffix, kMaxUnit + 1));
-      if (unit < 1 || unit > kMaxUnit) {
-        client.Push(kHeaderSuffixOutOfRange);
-        return true;
-      }
-    } else if (suffix >= 0 && suffix != 1) {
-      client.Push(kHeaderSuffixOutOfRange);  // "SOURce2": there is one source
-      return true;
-    }
-  }
-  if (!cmd.params.empty() && (cmd.query ? !entry->query_params : !entry->set_params)) {
-    client.Push(kParameterNotAllowed);
-    return true;
-  }
-  Silent silent;
-  Ctx c{form_, client, out, cmd, version_, source_};
-  c.unit = unit;
-  c.setups = &setups_;
-  {
-    OperatorSwitch::Scope scope(ops_, silent);
-    try {
-      handler(c);
-    } catch (const std::exception& e) {
-      // The window would end the program on an untrapped error; a client's
-      // command reports it instead.
-      client.Push(kHardwareError, e.what());
-    }
-  }
-  return !c.wait;
-}
-
-std::string Instrument::RunMessage(std::string_view message, Session& client) {
-  std::string out;
-  for (const Command& cmd : ParseMessage(message)) {
-    if (!Execute(cmd, client, &out) && (cmd.path.front().keyword == "*OPC")) out += "1\n";
-  }
-  return out;
+  return nullptr;
 }
 
 }  // namespace pts::remote

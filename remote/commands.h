@@ -1,7 +1,7 @@
 // Inside the command engine: what a command's handler gets (Ctx), how the
 // command files add their entries to the table, and the helpers they share
 // for parameters and the panel. Not for the front ends: they see only
-// remote/command_table.h.
+// remote/instrument.h.
 #pragma once
 
 #include <cstdint>
@@ -72,6 +72,12 @@ class CommandList {
  private:
   std::vector<Entry> entries_;
 };
+
+// The table's entry for a command's header (entries of the panel's page only
+// for its clients); `bound[j]` gets the pattern node of the header's node j.
+// Null when none matches.
+const CommandList::Entry* FindEntry(const std::vector<Node>& path, bool panel_client,
+                                    std::vector<const CommandList::PatNode*>& bound);
 
 // The command files, each adding its own entries.
 void AddCommonCommands(CommandList& t);  // IEEE 488.2 common commands, SYSTem:ERRor

@@ -24,7 +24,7 @@
 #include <memory>
 #include <string>
 
-#include "remote/command_runner.h"
+#include "remote/transport/command_runner.h"
 #include "remote/vxi11/rpc_stream.h"
 
 namespace pts::remote::vxi11 {

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "remote/outbox.h"
+#include "remote/transport/outbox.h"
 
 namespace pts::remote::vxi11 {
 

@@ -22,7 +22,7 @@
 #include <memory>
 #include <string>
 
-#include "remote/command_table.h"
+#include "remote/instrument.h"
 #include "remote/vxi11/device.h"
 #include "remote/vxi11/rpcbind.h"
 

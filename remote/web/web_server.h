@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "panel/mainform.h"
-#include "remote/command_table.h"
+#include "remote/instrument.h"
 #include "remote/web/page_state.h"
 #include "remote/web/web_access.h"
 

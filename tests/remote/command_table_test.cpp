@@ -1,7 +1,7 @@
 // The command table without sockets: each row runs one message on a fresh
 // panel and checks the answers and the errors it queued. No remote command
 // may show the person at the panel a box.
-#include "remote/command_table.h"
+#include "remote/instrument.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "hid/simulated/simulated_backend.h"
 #include "hid/varnel.h"
 #include "panel/mainform.h"
-#include "remote/command_table.h"
+#include "remote/instrument.h"
 #include "support/scripted_operator.h"
 
 namespace pts::testing {

@@ -1,4 +1,4 @@
-#include "remote/tcp_server.h"
+#include "remote/socket/tcp_server.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "remote/outbox.h"
+#include "remote/transport/outbox.h"
 
 namespace pts::remote {
 

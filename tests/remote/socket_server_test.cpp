@@ -1,6 +1,6 @@
 // The server over loopback with four simulated boards: what each command did
 // is read from the boards' trace; bad clients must not disturb good ones.
-#include "remote/tcp_server.h"
+#include "remote/socket/tcp_server.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

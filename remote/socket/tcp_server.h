@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "remote/command_runner.h"
-#include "remote/command_table.h"
+#include "remote/transport/command_runner.h"
+#include "remote/instrument.h"
 
 class QSocketNotifier;
 
