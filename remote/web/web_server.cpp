@@ -21,8 +21,6 @@ namespace pts::remote {
 
 namespace {
 
-// One page's turn ends after this much work; the rest waits for a later turn.
-constexpr auto kTurn = std::chrono::microseconds(500);
 // Pushes to the pages are at least this far apart; a change after a quiet
 // spell goes out on the next turn of the event loop.
 constexpr auto kPushInterval = std::chrono::milliseconds(20);
@@ -139,19 +137,22 @@ class WebServer::Http : public QAbstractHttpServer {
 };
 
 struct WebServer::Page {
+  explicit Page(WebServer& server)
+      : run(server.runner_, [&server, this] {
+          if (!dead) server.Serve(*this);
+        }) {}
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
   QWebSocket* socket = nullptr;
   Instrument* instrument = nullptr;
   Session session;
   bool control = false;
   bool dead = false;
-  bool waiting = false;    // pending[next] waits for a handler or a single sweep
-  bool scheduled = false;  // to be served on a later turn
   int bad_tokens = 0;
   std::deque<std::pair<double, std::string>> queue;  // (id, message) not yet begun
-  std::vector<Command> pending;                      // the message being run
-  size_t next = 0;
+  CommandRunner::Queue run;                          // the commands of the message being run
   double id = 0;
-  bool running = false;
+  bool running = false;  // a message is begun and not yet answered
   std::string out;
   std::chrono::steady_clock::time_point second{};  // the rate counter's second
   int in_second = 0;
@@ -165,12 +166,9 @@ WebServer::WebServer(MainForm& form, Instrument& instrument, std::function<bool(
     : QObject(parent),
       form_(form),
       instrument_(instrument),
-      busy_(std::move(busy)),
+      runner_(instrument, std::move(busy)),
       version_(std::move(version)),
       state_(form) {
-  poll_.setTimerType(Qt::PreciseTimer);
-  poll_.setInterval(1);
-  connect(&poll_, &QTimer::timeout, this, &WebServer::Poll);
   push_.setTimerType(Qt::PreciseTimer);
   push_.setSingleShot(true);
   connect(&push_, &QTimer::timeout, this, &WebServer::Push);
@@ -401,7 +399,7 @@ void WebServer::AcceptPages() {
       socket->deleteLater();
       continue;
     }
-    auto page = std::make_unique<Page>();
+    auto page = std::make_unique<Page>(*this);
     Page* p = page.get();
     p->socket = socket;
     p->instrument = &instrument_;
@@ -474,31 +472,21 @@ void WebServer::Received(Page& p, const QString& message) {
     return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "too many waiting");
   }
   p.queue.emplace_back(id.toDouble(), scpi.toString().toStdString());
-  if (!p.running && !p.waiting) Serve(p);
+  if (!p.running) Serve(p);
 }
 
 void WebServer::Serve(Page& p) {
-  const auto start = std::chrono::steady_clock::now();
-  int done = 0;
+  CommandRunner::Turn turn;
   while (!p.dead) {
-    if (p.running && p.next < p.pending.size()) {
-      if (busy_() || !instrument_.Execute(p.pending[p.next], p.session, &p.out)) {
-        p.waiting = true;
-        if (!poll_.isActive()) poll_.start();
-        return;
-      }
-      p.waiting = false;
-      ++p.next;
-      if (++done % 16 == 0 && std::chrono::steady_clock::now() - start > kTurn) return Later(p);
+    if (!p.run.Empty()) {
+      if (runner_.Run(p.run, p.session, &p.out, turn) != CommandRunner::Ran::Done) return;
       continue;
     }
-    p.waiting = false;
     if (p.running) Finish(p);
     if (p.queue.empty() || p.dead) return;
     p.id = p.queue.front().first;
-    p.pending = ParseMessage(p.queue.front().second);
+    p.run.Set(ParseMessage(p.queue.front().second));
     p.queue.pop_front();
-    p.next = 0;
     p.running = true;
   }
 }
@@ -514,35 +502,7 @@ void WebServer::Finish(Page& p) {
   SendTo(p, "{\"t\":\"reply\",\"id\":" + id + ",\"out\":" + JsonString(p.out) + ",\"alerts\":[" +
                 alerts + "]}");
   p.out.clear();
-  p.pending.clear();
-  p.next = 0;
   p.running = false;
-}
-
-void WebServer::Later(Page& p) {
-  if (p.scheduled) return;
-  p.scheduled = true;
-  QTimer::singleShot(0, this, [this] {
-    for (auto& page : pages_) {
-      if (page->scheduled && !page->dead) {
-        page->scheduled = false;
-        Serve(*page);
-      }
-    }
-    Reap();
-  });
-}
-
-void WebServer::Poll() {
-  bool any = false;
-  for (auto& p : pages_) {
-    if (p->waiting && !p->dead) {
-      Serve(*p);
-      any = any || p->waiting;
-    }
-  }
-  if (!any) poll_.stop();
-  Reap();
 }
 
 void WebServer::SendTo(Page& p, const std::string& frame) {

@@ -11,7 +11,8 @@
 // one is set, and without one is allowed only on a loopback address;
 // otherwise pages only watch.
 //
-// Bounds: at most kMaxPages pages; messages up to kMaxMessage; a page that
+// Bounds: at most kMaxPages pages; messages (and frames) up to kMaxMessage,
+// as on every front end; a page that
 // sends anything but the protocol's JSON, more than kMaxRate messages a
 // second, more than kMaxQueued waiting messages, or leaves more than
 // kMaxBacklog bytes unread, is closed. Connections that do not finish their
@@ -32,6 +33,7 @@
 
 #include "panel/mainform.h"
 #include "remote/instrument.h"
+#include "remote/transport/command_runner.h"
 #include "remote/web/page_state.h"
 #include "remote/web/web_access.h"
 
@@ -46,7 +48,6 @@ class WebServer : public QObject {
 
  public:
   static constexpr int kMaxPages = 16;
-  static constexpr int kMaxMessage = 64 * 1024;
   static constexpr int kMaxRate = 200;  // messages per second
   static constexpr int kMaxQueued = 64;
   static constexpr int64_t kMaxBacklog = 1024 * 1024;
@@ -78,8 +79,6 @@ class WebServer : public QObject {
   void AcceptPages();
   void Received(Page& p, const QString& message);
   void Serve(Page& p);
-  void Poll();
-  void Later(Page& p);
   void Finish(Page& p);
   void SendTo(Page& p, const std::string& frame);
   void Close(Page& p, int code, const char* reason);
@@ -93,7 +92,7 @@ class WebServer : public QObject {
   class Http;
   MainForm& form_;
   Instrument& instrument_;
-  std::function<bool()> busy_;
+  CommandRunner runner_;
   std::string version_;
   std::string token_;
   bool need_token_ = false;
@@ -107,7 +106,7 @@ class WebServer : public QObject {
   std::set<QTcpSocket*> inspecting_;
   std::list<std::unique_ptr<Page>> pages_;
   PageState state_;
-  QTimer poll_, push_, countdown_;
+  QTimer push_, countdown_;
   std::chrono::steady_clock::time_point last_push_{};
 };
 

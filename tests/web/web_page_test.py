@@ -253,6 +253,15 @@ async def hostile_cases(port):
     while reply is None or reply.get("t") != "reply":
         reply = json.loads(await asyncio.wait_for(watcher.recv(), 5))
     check("others unaffected", reply["out"].startswith("pts-panel,"), str(reply))
+    # Messages as long as on the raw socket; one longer closes the page.
+    await watcher.send(json.dumps({"id": 2, "scpi": "*CLS;" * 40000 + "*IDN?"}))
+    reply = None
+    while reply is None or reply.get("t") != "reply":
+        reply = json.loads(await asyncio.wait_for(watcher.recv(), 5))
+    check("200 KiB message run", reply["out"].startswith("pts-panel,"), str(reply)[:80])
+    big = await websockets.connect(url, origin=own)
+    await big.send(json.dumps({"id": 1, "scpi": "*CLS;" * 60000}))
+    check("300 KiB message closed", await closed(big))
     await watcher.close()
 
 
