@@ -1,13 +1,10 @@
 #include "remote/web/web_access.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+
+#include "remote/transport/private_file.h"
 
 namespace pts::remote {
 
@@ -95,35 +92,8 @@ bool HostPolicy::OriginAllowed(const std::string& origin) const {
 }
 
 bool ReadTokenFile(const std::string& path, std::string* token, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    *error = "cannot read token file '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
   std::string text;
-  bool ok = ::fstat(fd, &st) == 0;
-  if (ok && !S_ISREG(st.st_mode)) {
-    *error = "token file '" + path + "' is not a regular file";
-    ok = false;
-  } else if (ok && (st.st_mode & S_IRWXO) != 0) {
-    *error = "token file '" + path + "' is open to other users (chmod o-rwx)";
-    ok = false;
-  } else if (ok && st.st_size > 4096) {
-    *error = "token file '" + path + "' is larger than 4 KiB";
-    ok = false;
-  } else if (ok) {
-    char buf[4097];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() <= 4096)
-      text.append(buf, size_t(n));
-    if (n < 0) {
-      *error = "cannot read token file '" + path + "': " + std::strerror(errno);
-      ok = false;
-    }
-  }
-  ::close(fd);
-  if (!ok) return false;
+  if (!ReadPrivateFile(path, "token file", 4096, &text, error)) return false;
   const size_t eol = text.find('\n');
   std::string_view first = Trim(std::string_view(text).substr(0, eol));
   if (first.empty()) {

@@ -43,8 +43,8 @@ class HostPolicy {
 
 // The token in `path`: its first line without trailing blanks. Refused (false,
 // with a one-line reason) when the file cannot be read, is not a regular
-// file, is larger than 4 KiB, grants other users any permission (a secret
-// anyone on the machine can read is none), or holds no token.
+// file, is larger than 4 KiB, gives its group or others any permission (see
+// ReadPrivateFile), or holds no token.
 bool ReadTokenFile(const std::string& path, std::string* token, std::string* error);
 // Compares in time that depends on the lengths only, not on where they differ.
 bool TokensEqual(std::string_view a, std::string_view b);
