@@ -351,7 +351,7 @@ int main(int argc, char** argv) {
   if (list > 0) {
     std::vector<double> freq;
     for (int k = 0; k < list; ++k) freq.push_back(start_hz + k * step_hz);
-    form.RunList(std::move(freq), {double(dwell_ms)}, false);
+    form.RunList(std::move(freq), {double(dwell_ms)}, 0);
   } else {
     form.CmdStart_Click();
   }

@@ -118,6 +118,10 @@ class MainForm : public VarnelListener {
   void CmdSend_Click();
   void CmdStart_Click();
   void CmdSngl_Click();
+  // Single for `passes` passes in a row (the remote's sweep count): the passes
+  // before the last run on as Start's do, and the single sweep ends with the
+  // last. Single itself is one pass.
+  void SinglePasses(uint32_t passes);
   void CmdStop_Click();
   void ComdOff_Click();
   void TmrBlink_Timer();
@@ -127,11 +131,11 @@ class MainForm : public VarnelListener {
   // Runs `freq` (Hz) one point per tick of TmrDwell, as sweep steps go out;
   // each point holds for its dwell (`dwell_ms`: one for every point, or one
   // per point), and the first goes out the first point's dwell after the
-  // start, as a sweep's first step does. Once when `single`, else until Stop. Starting, ending and
-  // stopping work as Single, Start and Stop do, lights included; a sweep
-  // started later takes the timer back. Refused (kSweepInput) when the list
-  // is empty or the lengths differ.
-  void RunList(std::vector<double> freq, std::vector<double> dwell_ms, bool single);
+  // start, as a sweep's first step does. `passes` times over, or until Stop
+  // when 0. Starting, ending and stopping work as Single (Start when 0) and
+  // Stop do, lights included; a sweep started later takes the timer back.
+  // Refused (kSweepInput) when the list is empty or the lengths differ.
+  void RunList(std::vector<double> freq, std::vector<double> dwell_ms, uint32_t passes);
   // Why a list of `points` frequencies and `dwells` dwell times cannot run;
   // empty when it can.
   static std::string ListConflict(size_t points, size_t dwells);
@@ -207,7 +211,10 @@ class MainForm : public VarnelListener {
   size_t last_word_units_ = 0;  // the units the last word went to
   bool last_word_all_taken_ = true;
   bool SweepSetup();
-  void ListStep();  // TmrDwell_Timer's step while a list runs
+  // A pass of a single sweep or list has ended: true when another follows.
+  bool NextPass();
+  uint32_t passes_left_ = 0;  // passes of a single sweep or list after this one
+  void ListStep();            // TmrDwell_Timer's step while a list runs
   ListRun list_;
   // True while Send, Start, Single or a sweep step runs. A modal box inside
   // one of them runs a nested event loop; ticks and clicks arriving there are

@@ -123,17 +123,23 @@ void MainForm::CmdStart_Click() {
   if (!SweepSetup()) return;
   StopFlag = false;
   SnglSweepFlag = false;
+  passes_left_ = 0;
   Restart(TmrDwell);
   StartLED.Filled(true);
   StopLED.Filled(false);
 }
 
 void MainForm::CmdSngl_Click() {
+  SinglePasses(1);
+}
+
+void MainForm::SinglePasses(uint32_t passes) {
   BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
   if (!SweepSetup()) return;
   SnglSweepFlag = true;
+  passes_left_ = passes > 1 ? passes - 1 : 0;
   StopFlag = false;
   Restart(TmrDwell);
   SnglLED.Filled(true);
@@ -172,7 +178,7 @@ void MainForm::TmrDwell_Timer() {
     Frequency = Frequency + FreqStep;
   }
   TempDwellNum = TempDwellNum - 1;
-  if (TempDwellNum <= 0 && SnglSweepFlag) {
+  if (TempDwellNum <= 0 && SnglSweepFlag && !NextPass()) {
     SnglSweepFlag = false;
     SnglLED.Filled(false);
     StopLED.Filled(true);
@@ -197,7 +203,15 @@ std::string MainForm::ListConflict(size_t points, size_t dwells) {
          " dwell times";
 }
 
-void MainForm::RunList(std::vector<double> freq, std::vector<double> dwell_ms, bool single) {
+// A single sweep or list of several passes: the one that just ended was not
+// the last, unless the sweep stops anyway (a step with DwellNum < 1).
+bool MainForm::NextPass() {
+  if (passes_left_ == 0 || StopFlag) return false;
+  --passes_left_;
+  return true;
+}
+
+void MainForm::RunList(std::vector<double> freq, std::vector<double> dwell_ms, uint32_t passes) {
   BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
@@ -213,7 +227,9 @@ void MainForm::RunList(std::vector<double> freq, std::vector<double> dwell_ms, b
   list_.at = 0;
   list_.on = true;
   TmrDwell.Interval(static_cast<int32_t>(list_.dwell_ms[0]));
+  const bool single = passes > 0;
   SnglSweepFlag = single;
+  passes_left_ = passes > 1 ? passes - 1 : 0;
   StopFlag = false;
   Restart(TmrDwell);
   // The lights as Single or Start leaves them.
@@ -234,7 +250,7 @@ void MainForm::ListStep() {
   list_.at = k + 1;
   // Set first: a changed interval counts from now.
   TmrDwell.Interval(static_cast<int32_t>(list_.dwell_ms[list_.dwell_ms.size() == 1 ? 0 : k]));
-  if (list_.at == points && SnglSweepFlag) {
+  if (list_.at == points && SnglSweepFlag && !NextPass()) {
     SnglSweepFlag = false;
     SnglLED.Filled(false);
     StopLED.Filled(true);

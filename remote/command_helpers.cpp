@@ -1,5 +1,7 @@
 // The helpers the command files share: parameters, and reading the panel.
 #include <cmath>
+#include <string>
+#include <string_view>
 
 #include "panel/models.h"
 #include "panel/number_text.h"
@@ -48,6 +50,44 @@ bool NumberOf(Ctx& c, const Param& p, Unit unit, bool min_max, double* v, int* e
   }
   *v = p.number * scale;
   return true;
+}
+
+int OneWord(Ctx& c, std::initializer_list<const char*> words) {
+  const Param* p = OneParam(c);
+  if (!p) return -1;
+  if (p->kind != Param::Kind::Word) {
+    c.Error(kDataTypeError);
+    return -1;
+  }
+  int index = 0;
+  for (std::string_view word : words) {
+    std::string short_form, long_form;
+    for (char ch : word) {
+      const bool lower = ch >= 'a' && ch <= 'z';
+      if (!lower) short_form += ch;
+      long_form += lower ? static_cast<char>(ch - 'a' + 'A') : ch;
+    }
+    if (p->text == short_form || p->text == long_form) return index;
+    ++index;
+  }
+  c.Error(kIllegalParameterValue);
+  return -1;
+}
+
+bool OneBoolean(Ctx& c, bool* on) {
+  const Param* p = OneParam(c);
+  if (!p) return false;
+  if (p->kind == Param::Kind::Number && p->text.empty() && std::isfinite(p->number)) {
+    *on = std::round(p->number) != 0;
+    return true;
+  }
+  if (p->kind == Param::Kind::Number) {
+    c.Error(p->text.empty() ? kDataOutOfRange : kInvalidSuffix);
+    return false;
+  }
+  const int w = OneWord(c, {"ON", "OFF"});
+  if (w >= 0) *on = w == 0;
+  return w >= 0;
 }
 
 bool HaveModel(Ctx& c) {

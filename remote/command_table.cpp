@@ -69,6 +69,7 @@ const std::vector<Entry>& Table() {
     AddCommonCommands(t);
     AddSourceCommands(t);
     AddListCommands(t);
+    AddFixedCommands(t);
     AddMemoryCommands(t);
     AddStatusCommands(t);
     AddPanelCommands(t);

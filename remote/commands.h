@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,11 +84,14 @@ const CommandList::Entry* FindEntry(const std::vector<Node>& path, bool panel_cl
 void AddCommonCommands(CommandList& t);  // IEEE 488.2 common commands, SYSTem:ERRor
 void AddSourceCommands(CommandList& t);  // SOURce, SYSTem:MODel, MEMory, UNIT
 void AddListCommands(CommandList& t);    // LIST, INITiate, TRIGger, *TRG, ABORt
+// Settings drivers send that the source has one choice for (SWEep:SPACing,
+// OUTPut, ...).
+void AddFixedCommands(CommandList& t);
 void AddMemoryCommands(CommandList& t);  // *SAV, *RCL
 void AddStatusCommands(CommandList& t);  // STATus, SYSTem:VERSion
 void AddPanelCommands(CommandList& t);   // PANel: the page's operator actions
 // What *RST does to the source's own set-up: sweep mode, immediate trigger,
-// nothing armed, not continuous; the lists stay.
+// nothing armed, not continuous, one pass, the list upwards; the lists stay.
 void ResetSource(Ctx& c);
 
 // ---- Parameters ----
@@ -101,6 +105,14 @@ const Param* OneParam(Ctx& c);
 bool OneNumber(Ctx& c, Unit unit, bool min_max, double* v, int* extreme);
 // The same for one parameter `p` of several.
 bool NumberOf(Ctx& c, const Param& p, Unit unit, bool min_max, double* v, int* extreme);
+// The one parameter as a word of `words`, spelt as the table spells keywords
+// ("IMMediate" takes IMM and IMMEDIATE): its place among them, or -1 after
+// queueing the error: -104 for a parameter that is no word, -224 for a word
+// not among them.
+int OneWord(Ctx& c, std::initializer_list<const char*> words);
+// The one parameter as a boolean: ON, OFF, or a number (not 0 is ON). False
+// after queueing the error.
+bool OneBoolean(Ctx& c, bool* on);
 
 // ---- The panel ----
 

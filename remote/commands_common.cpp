@@ -79,6 +79,7 @@ void AddCommonCommands(CommandList& t) {
       "*OPC", [](Ctx& c) { c.s.AwaitOperations(); }, [](Ctx& c) { Opc(c, true); });
   t.Add("*OPT", nullptr, [](Ctx& c) { c.Answer("0"); });
   t.AddPlain("*RST", Rst);
+  t.AddPlain("SYSTem PRESet", Rst);  // SCPI's reset of the instrument's own settings
   t.Add(
       "*SRE",
       [](Ctx& c) {

@@ -2,6 +2,7 @@
 // trigger, ABORt.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@ namespace {
 
 constexpr size_t kMaxListPoints = 10000;
 constexpr double kMinListDwell = 0.001, kMaxListDwell = 3600;  // s
+constexpr double kMaxPasses = 2147483647;
 
 using Mode = SourceState::Mode;
 
@@ -109,48 +111,49 @@ bool PassAllowed(Ctx& c) {
   return c.src.mode == Mode::kSweep ? SweepAllowed(c) : c.src.mode == Mode::kList && ListAllowed(c);
 }
 
-// One pass of the mode, or passes until ABORt, as Single and Start run them.
+// The passes the mode runs per INIT.
+uint32_t Passes(const SourceState& src) {
+  return src.mode == Mode::kSweep ? src.sweep_count : src.list_count;
+}
+
+// The mode's passes, or passes until ABORt, as Single and Start run them.
 void RunPass(Ctx& c, bool continuous) {
   if (c.src.mode == Mode::kCw || !PassAllowed(c)) return;
+  const uint32_t passes = continuous ? SourceState::kForever : Passes(c.src);
   if (c.src.mode == Mode::kSweep) {
-    if (continuous) {
+    if (passes == SourceState::kForever) {
       c.f.CmdStart_Click();
     } else {
-      c.f.CmdSngl_Click();
+      c.f.SinglePasses(passes);
     }
   } else {
-    std::vector<double> ms;
+    std::vector<double> freq = c.src.list_freq, ms;
     ms.reserve(c.src.list_dwell.size());
     for (double s : c.src.list_dwell) ms.push_back(std::round(s * 1000));
-    c.f.RunList(c.src.list_freq, std::move(ms), !continuous);
+    if (c.src.list_down) {
+      std::reverse(freq.begin(), freq.end());
+      std::reverse(ms.begin(), ms.end());  // each point keeps its own dwell
+    }
+    c.f.RunList(std::move(freq), std::move(ms), passes);
   }
   Report(c);
 }
 
 // With the BUS trigger the pass is checked and armed, and *TRG starts it.
+// A count of INFinity runs as INIT:CONT ON does.
 void Initiate(Ctx& c, bool continuous) {
-  c.src.continuous = continuous;
+  c.src.continuous = continuous || Passes(c.src) == SourceState::kForever;
   c.src.armed = false;
   if (c.src.trigger == SourceState::Trigger::kImmediate) {
-    RunPass(c, continuous);
+    RunPass(c, c.src.continuous);
   } else if (c.src.mode != Mode::kCw && PassAllowed(c)) {
     c.src.armed = true;
   }
 }
 
 void Continuous(Ctx& c) {
-  const Param* one = OneParam(c);
-  if (!one) return;
-  const Param& p = *one;
   bool on = false;
-  if (p.kind == Param::Kind::Word && (p.text == "ON" || p.text == "OFF")) {
-    on = p.text == "ON";
-  } else if (p.kind == Param::Kind::Number && p.text.empty() && std::isfinite(p.number)) {
-    on = std::round(p.number) != 0;
-  } else {
-    c.Error(p.kind == Param::Kind::Number && !p.text.empty() ? kInvalidSuffix : kDataTypeError);
-    return;
-  }
+  if (!OneBoolean(c, &on)) return;
   if (on) {
     Initiate(c, true);
     return;
@@ -158,6 +161,35 @@ void Continuous(Ctx& c) {
   c.src.continuous = false;
   c.src.armed = false;
   c.f.CmdStop_Click();
+}
+
+// SWEep:COUNt, LIST:COUNt: a whole number of passes, or INFinity (also as
+// SCPI's number for it, 9.9E37).
+void SetCount(Ctx& c, uint32_t* count) {
+  const Param* p = OneParam(c);
+  if (!p) return;
+  if (p->kind == Param::Kind::Word && (p->text == "INF" || p->text == "INFINITY")) {
+    *count = SourceState::kForever;
+    return;
+  }
+  double v = 0;
+  int extreme = 0;
+  if (!OneNumber(c, Unit::None, true, &v, &extreme)) return;
+  if (extreme != 0) v = extreme < 0 ? 1 : kMaxPasses;
+  if (v >= 9.9e37) {
+    *count = SourceState::kForever;
+    return;
+  }
+  v = std::round(v);
+  if (!(v >= 1 && v <= kMaxPasses)) {
+    c.Error(kDataOutOfRange);
+    return;
+  }
+  *count = static_cast<uint32_t>(v);
+}
+
+void QueryCount(Ctx& c, uint32_t count) {
+  c.Answer(count == SourceState::kForever ? "9.9E+37" : std::to_string(count));
 }
 
 void Trigger(Ctx& c) {
@@ -169,19 +201,17 @@ void Trigger(Ctx& c) {
   RunPass(c, c.src.continuous);
 }
 
+// SCPI's other trigger sources are words the source knows but has no input for.
 void SetTriggerSource(Ctx& c) {
-  const Param* p = OneParam(c);
-  if (!p) return;
   using Trigger = SourceState::Trigger;
-  Trigger source = Trigger::kImmediate;
-  if (p->kind == Param::Kind::Word && (p->text == "IMM" || p->text == "IMMEDIATE")) {
-    source = Trigger::kImmediate;
-  } else if (p->kind == Param::Kind::Word && p->text == "BUS") {
-    source = Trigger::kBus;
-  } else {
-    c.Error(kDataTypeError);
+  const int w = OneWord(
+      c, {"IMMediate", "BUS", "EXTernal", "HOLD", "INTernal", "KEY", "LINE", "MANual", "TIMer"});
+  if (w < 0) return;
+  if (w > 1) {
+    c.Error(kIllegalParameterValue, "the source is triggered by INIT or *TRG alone: IMM or BUS");
     return;
   }
+  const Trigger source = w == 0 ? Trigger::kImmediate : Trigger::kBus;
   if (source != c.src.trigger) c.src.armed = false;
   c.src.trigger = source;
 }
@@ -193,6 +223,8 @@ void ResetSource(Ctx& c) {
   c.src.trigger = SourceState::Trigger::kImmediate;
   c.src.armed = false;
   c.src.continuous = false;
+  c.src.sweep_count = c.src.list_count = 1;
+  c.src.list_down = false;
 }
 
 void AddListCommands(CommandList& t) {
@@ -202,6 +234,19 @@ void AddListCommands(CommandList& t) {
   t.Add("[SOURce] LIST DWELl", SetDwells, [](Ctx& c) { Answer(c, c.src.list_dwell); });
   t.Add("[SOURce] LIST DWELl POINts", nullptr,
         [](Ctx& c) { c.Answer(std::to_string(c.src.list_dwell.size())); });
+  t.Add(
+      "[SOURce] LIST DIRection",
+      [](Ctx& c) {
+        const int w = OneWord(c, {"UP", "DOWN"});
+        if (w >= 0) c.src.list_down = w == 1;
+      },
+      [](Ctx& c) { c.Answer(c.src.list_down ? "DOWN" : "UP"); });
+  t.Add(
+      "[SOURce] LIST COUNt", [](Ctx& c) { SetCount(c, &c.src.list_count); },
+      [](Ctx& c) { QueryCount(c, c.src.list_count); });
+  t.Add(
+      "[SOURce] SWEep COUNt", [](Ctx& c) { SetCount(c, &c.src.sweep_count); },
+      [](Ctx& c) { QueryCount(c, c.src.sweep_count); });
   t.AddPlain("INITiate [IMMediate]", [](Ctx& c) { Initiate(c, false); });
   t.Add("INITiate CONTinuous", Continuous, [](Ctx& c) {
     const bool repeating = Sweeping(c.f) && !c.f.SnglSweepFlag;

@@ -207,22 +207,10 @@ void SetDwell(Ctx& c) {
 }
 
 void SetMode(Ctx& c) {
-  const Param* p = OneParam(c);
-  if (!p) return;
   using Mode = SourceState::Mode;
-  const std::string& w = p->text;
-  const bool word = p->kind == Param::Kind::Word;
-  Mode mode = Mode::kCw;
-  if (word && (w == "CW" || w == "FIX" || w == "FIXED")) {
-    mode = Mode::kCw;
-  } else if (word && (w == "SWE" || w == "SWEEP")) {
-    mode = Mode::kSweep;
-  } else if (word && w == "LIST") {
-    mode = Mode::kList;
-  } else {
-    c.Error(kDataTypeError);
-    return;
-  }
+  const int w = OneWord(c, {"CW", "FIXed", "SWEep", "LIST"});
+  if (w < 0) return;
+  const Mode mode = w <= 1 ? Mode::kCw : w == 2 ? Mode::kSweep : Mode::kList;
   if (mode != c.src.mode) c.src.armed = false;  // what was armed was a pass of the old mode
   c.src.mode = mode;
 }

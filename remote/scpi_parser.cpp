@@ -35,6 +35,8 @@ const char* CodeText(int code) {
       return "Data out of range";
     case kTooMuchData:
       return "Too much data";
+    case kIllegalParameterValue:
+      return "Illegal parameter value";
     case kHardwareError:
       return "Hardware error";
     case kHardwareMissing:

@@ -27,6 +27,7 @@ enum Code : int {
   kSettingsConflict = -221,
   kDataOutOfRange = -222,
   kTooMuchData = -223,
+  kIllegalParameterValue = -224,
   kHardwareError = -240,
   kHardwareMissing = -241,
   kMassStorageError = -250,

@@ -65,7 +65,7 @@ TEST(SweepProgress, SingleSweepEndsWithItsPass) {
 TEST(SweepProgress, AListCountsItsPoints) {
   SweepRig rig;
   MainForm& f = rig.f();
-  f.RunList({1000, 2000, 3000}, {100, 200, 300}, false);
+  f.RunList({1000, 2000, 3000}, {100, 200, 300}, 0);
   const Seen expected[] = {
       {true, 0, 3, 400}, {true, 1, 3, 300}, {true, 2, 3, 200}, {true, 3, 3, 0}, {true, 1, 3, 300}};
   for (const Seen& e : expected) {
@@ -73,7 +73,7 @@ TEST(SweepProgress, AListCountsItsPoints) {
     rig.Tick();
   }
   EXPECT_EQ(StepText(SweepProgressOf(f)), "List point 2 of 3");
-  f.RunList({1000, 2000, 3000}, {100}, true);
+  f.RunList({1000, 2000, 3000}, {100}, 1);
   rig.Tick();
   EXPECT_EQ(SeenOf(f), (Seen{true, 1, 3, 200}));
 }

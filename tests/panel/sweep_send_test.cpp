@@ -91,7 +91,7 @@ TEST_P(StepCommand, IsSetOutputWhateverCameBefore) {
 
 TEST_P(StepCommand, ListPointsAreSetOutputWhateverCameBefore) {
   f().Cmd1Val = GetParam();
-  f().RunList({1500, 2500}, {20}, false);
+  f().RunList({1500, 2500}, {20}, 0);
   EXPECT_EQ(Ticks(3), std::vector<double>({1500, 2500, 1500}));  // Tick checks Cmd1 = 4
   EXPECT_FALSE(p.backend.Eeprom(1).frequency_stored);
 }
@@ -149,7 +149,7 @@ TEST_F(Sweep, SingleAgainRunsAWholePassFromTheFrequencyShown) {
 // ---- Lists ----
 
 TEST_F(Sweep, AListHoldsEachPointForItsDwellAndEndsAsASingleSweep) {
-  f().RunList({1000, 2000, 3000}, {10, 20.4, 30}, true);
+  f().RunList({1000, 2000, 3000}, {10, 20.4, 30}, 1);
   EXPECT_EQ(Lit(), (Lights{false, false, true}));
   EXPECT_EQ(f().TmrDwell.Interval(), 10) << "the first point comes one dwell later";
   std::vector<double> sent;
@@ -169,18 +169,44 @@ TEST_F(Sweep, AListHoldsEachPointForItsDwellAndEndsAsASingleSweep) {
 TEST_F(Sweep, AListThatCannotRunIsRefusedAndASweepTakesTheTimerBack) {
   Boxes("1000", "2000", "100", "1");
   f().CmdStart_Click();
-  f().RunList({1000, 2000}, {10, 20, 30}, false);
-  f().RunList({}, {10}, true);
+  f().RunList({1000, 2000}, {10, 20, 30}, 0);
+  f().RunList({}, {10}, 1);
   EXPECT_EQ(f().LastOutcome().reason, Reason::kSweepInput);
   EXPECT_EQ(p.op.Texts(), std::vector<std::string>({"list lengths differ: 2 frequencies, 3 "
                                                     "dwell times",
                                                     "the frequency list is empty"}));
   EXPECT_EQ(Tick(), 1100) << "the sweep goes on";
-  f().RunList({5000}, {10}, false);
+  f().RunList({5000}, {10}, 0);
   EXPECT_EQ(Lit(), (Lights{true, false, false}));
   EXPECT_EQ(Ticks(2), std::vector<double>({5000, 5000}));
   f().CmdStart_Click();  // from the frequency shown, down to the stop box
   EXPECT_EQ(Ticks(2), std::vector<double>({4900, 4800}));
+}
+
+// ---- Several single passes in a row ----
+
+// The passes join as a repeating sweep's do; the single sweep ends with the
+// last, and Stop or a span under one step ends it early.
+TEST_F(Sweep, SeveralPassesRunOnAndEndAsOne) {
+  Boxes("1000", "1300", "100", "1");
+  f().SinglePasses(2);
+  EXPECT_EQ(Ticks(4), std::vector<double>({1100, 1200, 1000, 1100}));
+  EXPECT_EQ(Lit(), (Lights{false, false, true}));
+  EXPECT_EQ(Ticks(4), std::vector<double>({1200, 1000, N, N}));
+  EXPECT_EQ(Lit(), (Lights{false, true, false}));
+
+  f().RunList({1000, 2000}, {10}, 3);
+  EXPECT_EQ(Ticks(7), std::vector<double>({1000, 2000, 1000, 2000, 1000, 2000, N}));
+
+  f().SinglePasses(5);
+  Ticks(1);
+  f().CmdStop_Click();
+  EXPECT_EQ(Ticks(2), std::vector<double>({N, N}));
+
+  Boxes("1000", "1050", "100", "1");
+  f().SinglePasses(3);
+  EXPECT_EQ(Ticks(2), std::vector<double>({1000, N}));
+  EXPECT_EQ(Lit(), (Lights{false, true, false}));
 }
 
 // ---- Off ----

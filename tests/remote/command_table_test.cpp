@@ -1,14 +1,13 @@
 // The command table without sockets: each row runs one message on a fresh
 // panel and checks the answers and the errors it queued. No remote command
 // may show the person at the panel a box.
-#include "remote/instrument.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "remote/instrument.h"
 #include "remote_rig.h"
 
 namespace pts::remote {
@@ -170,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
             "FREQ:MODE?;MODE CW;MODE?;MODE FIX;MODE?;MODE LIST;MODE?;MODE SWEEP;MODE?;MODE 3;MODE "
             "X",
             "SWE\nCW\nCW\nLIST\nSWE\n",
-            {E(-104), E(-104)}},
+            {E(-104), E(-224)}},
         Row{"CwInitiatesNothing",
             kSweep + ":FREQ:MODE CW;:INIT;:SWE:STAT?;:INIT:CONT ON;:SWE:STAT?",
             "IDLE\nIDLE\n",
@@ -206,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
             "TRIG:SOUR?;SOUR BUS;SOUR?;:TRIG:SEQ:SOUR IMMEDIATE;:TRIG:SOUR?;SOUR EXT;*TRG;:TRIG;"
             ":TRIG:IMM",
             "IMM\nBUS\nIMM\n",
-            {E(-104), E(-211), E(-211), E(-211)}},
+            {E(-224, "the source is triggered by INIT or *TRG alone: IMM or BUS"), E(-211), E(-211),
+             E(-211)}},
         Row{"BusTriggerStartsWhatInitArmed",
             kSweep + ":TRIG:SOUR BUS;:INIT;:SWE:STAT?;*TRG;:SWE:STAT?;*TRG;:ABOR;:INIT:CONT ON;"
                      "CONT?;:ABOR;*TRG;:INIT:CONT ON;:TRIG;:SWE:STAT?",
@@ -222,7 +222,47 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Continuous",
             kSweep + ":INIT:CONT ON;:SWE:STAT?;:INIT:CONT?;CONT 0;CONT?;CONT MAYBE",
             "CONT\n1\n0\n",
-            {E(-104)}},
+            {E(-224)}},
+        // pymeasure's step sweep set-up.
+        Row{"StepSweepSetUp",
+            ":SOUR:FREQ:MODE SWE;:SOUR:SWE:GEN STEP;:SOUR:SWE:MODE AUTO;",
+            "",
+            {}},
+        Row{"OneChoiceSettings",
+            "SWE:DIR UP;DIR?;SPAC LIN;SPAC?;GEN STEPPED;GEN?;MODE AUTO;MODE?;:LIST:MODE AUTO;MODE?;"
+            ":SWE:DIR DOWN;SPAC LOG;GEN ANAL;MODE MAN;:LIST:MODE MANUAL;:SWE:SPAC LIN,LIN;SPAC 1;"
+            "SPAC EXP",
+            "UP\nLIN\nSTEP\nAUTO\nAUTO\n",
+            {E(-224, "the sweep runs from start to stop: set a start above the stop"),
+             E(-224, "the sweep's steps are linear"), E(-224, "the sweep is stepped"),
+             E(-224, "the sweep steps by itself"), E(-224, "the list steps by itself"), E(-108),
+             E(-104), E(-224)}},
+        Row{"Output",
+            "OUTP ON;OUTP?;:OUTP:STAT 1;STAT?;:OUTP OFF;OUTP 0;OUTP MAYBE;OUTP 'ON';OUTP 1 HZ",
+            "1\n1\n",
+            {E(-221, "the board has no output switch: the output stays on"),
+             E(-221, "the board has no output switch: the output stays on"), E(-224), E(-104),
+             E(-131)}},
+        Row{"Counts",
+            "SWE:COUN?;COUN 3;COUN?;COUN INF;COUN?;COUN 2.4;COUN 9.9E37;COUN?;COUN MIN;COUN?;"
+            "COUN MAX;COUN?;COUN 0;COUN 3e9;COUN ON;COUN?;:LIST:COUN?;COUN 2;COUN?;:SOUR:LIST:COUN "
+            "INFINITY;COUN?;:SWE:COUN?",
+            "1\n3\n9.9E+37\n9.9E+37\n1\n2147483647\n2147483647\n1\n2\n9.9E+37\n2147483647\n",
+            {E(-222), E(-222), E(-104)}},
+        Row{"ListDirection",
+            "LIST:DIR?;DIR DOWN;DIR?;DIR SIDEWAYS;DIR?;DIR UP;DIR?",
+            "UP\nDOWN\nDOWN\nUP\n",
+            {E(-224)}},
+        Row{"CountOfInfinityIsContinuous",
+            kSweep + ":SWE:COUN INF;:INIT;:SWE:STAT?;:INIT:CONT?;:ABOR;:SWE:COUN 2;:INIT;"
+                     ":SWE:STAT?;:INIT:CONT?",
+            "CONT\n1\nSING\n0\n",
+            {}},
+        Row{"SystemPresetAsReset",
+            "FREQ:STOP 5;:LEV 9;:SWE:COUN 3;:LIST:COUN INF;DIR DOWN;:TRIG:SOUR BUS;:SYST:PRES;"
+            ":FREQ:STOP?;:LEV?;:SWE:COUN?;:LIST:COUN?;DIR?;:TRIG:SOUR?",
+            "0\n3\n1\n1\nUP\nIMM\n",
+            {}},
         Row{"Level",
             "LEV 7;LEV?;LEV MIN;LEV?;LEV? MAX;LEV 14;LEV 2.4;LEV 12.6;LEV?",
             "7\n3\n13\n13\n",
@@ -353,6 +393,50 @@ TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {
   rig.form.TmrDwell_Timer();
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
   EXPECT_EQ(RemoteRig::Errors(client), std::vector<std::string>{});
+}
+
+// Counted passes join up, a list runs in its direction with each point's own
+// dwell, and *OPC? waits for the last pass.
+TEST(CommandTablePasses, RunAsCountedAndOpcWaitsForTheLast) {
+  struct PassRow {
+    const char* name;
+    std::string message;
+    std::vector<std::string> boxes;  // FREQ:STAR? after each tick
+    std::vector<int32_t> dwell_ms;
+  };
+  const std::vector<PassRow> rows = {
+      {"Sweep",
+       "FREQ:STAR 1000;STOP 1300;:SWE:STEP 100;DWEL 0.1;COUN 2;",
+       {"1100", "1200", "1000", "1100", "1200", "1000"},
+       {100, 100, 100, 100, 100, 100}},
+      {"ListDown",
+       "LIST:FREQ 1000,2000,3000;DWEL 0.1,0.2,0.3;DIR DOWN;COUN 2;:FREQ:MODE LIST;",
+       {"3000", "2000", "1000", "3000", "2000", "1000"},
+       {300, 200, 100, 300, 200, 100}},
+  };
+  const auto opc = ParseMessage("*OPC?");
+  for (const PassRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoteRig rig;
+    Session client;
+    EXPECT_EQ(rig.instrument.RunMessage(row.message + ":INIT", client), "");
+    std::string out;
+    std::vector<std::string> boxes;
+    std::vector<int32_t> dwell_ms;
+    for (size_t i = 0; i < row.boxes.size(); ++i) {
+      EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out)) << "before tick " << i + 1;
+      rig.form.TmrDwell_Timer();
+      rig.instrument.Update();
+      boxes.push_back(rig.instrument.RunMessage("FREQ:STAR?", client));
+      boxes.back().pop_back();  // LF
+      dwell_ms.push_back(rig.form.TmrDwell.Interval());
+    }
+    EXPECT_EQ(boxes, row.boxes);
+    EXPECT_EQ(dwell_ms, row.dwell_ms);
+    EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
+    EXPECT_EQ(out, "1\n");
+    EXPECT_EQ(RemoteRig::Errors(client), std::vector<std::string>{});
+  }
 }
 
 // A single sweep ticked to its end as the program does, updating the status
