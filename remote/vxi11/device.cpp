@@ -55,13 +55,17 @@ bool OurName(const char* name) {
 }  // namespace
 
 struct Device::Link {
-  Link(Device& d, int32_t link_id, uint64_t made_by)
-      : id(link_id), owner(made_by), queue(d.runner_, [&d, this] { d.Serve(*this); }) {
+  Link(Device& d, int32_t link_id, uint64_t made_by, std::string made_from)
+      : id(link_id),
+        owner(made_by),
+        peer(std::move(made_from)),
+        queue(d.runner_, [&d, this] { d.Serve(*this); }) {
     // MAV: answers device_read has not yet taken.
     session.OutputWaiting([this] { return head < out.size(); });
   }
   int32_t id;
-  uint64_t owner;  // the connection that made it
+  uint64_t owner;    // the connection that made it
+  std::string peer;  // and its address, which alone may abort its calls
   Session session;
   LineBuffer in{kMaxLine};
   CommandRunner::Queue queue;
@@ -117,8 +121,13 @@ Device::Link* Device::Find(int32_t id) {
   return nullptr;
 }
 
-void Device::Core(uint64_t connection, const CallHeader& call, const std::string& record,
-                  bool oversized) {
+Device::Link* Device::Owned(int32_t id, uint64_t connection) {
+  Link* l = Find(id);
+  return l && l->owner == connection ? l : nullptr;
+}
+
+void Device::Core(uint64_t connection, const std::string& peer, const CallHeader& call,
+                  const std::string& record, bool oversized) {
   Pending p;
   p.connection = connection;
   p.xid = call.xid;
@@ -155,7 +164,7 @@ void Device::Core(uint64_t connection, const CallHeader& call, const std::string
       if (LinkCount() >= kMaxLinks) return Finish(p, kOutOfResources);
       while (next_id_ <= 0 || Find(next_id_)) next_id_ = next_id_ <= 0 ? 1 : next_id_ + 1;
       p.lid = next_id_++;
-      links_.push_back(std::make_unique<Link>(*this, p.lid, connection));
+      links_.push_back(std::make_unique<Link>(*this, p.lid, connection, peer));
       instrument_.Attach(links_.back()->session);
       // Waiting for the lock, when asked to take it, as device_lock with waitlock does.
       p.lock_device = a.value.lockDevice;
@@ -229,19 +238,26 @@ void Device::Core(uint64_t connection, const CallHeader& call, const std::string
   Start(std::move(p));
 }
 
-void Device::Abort(uint64_t connection, const CallHeader& call, const std::string& record,
-                   bool oversized) {
+void Device::Abort(uint64_t connection, const std::string& peer, const CallHeader& call,
+                   const std::string& record, bool oversized) {
   if (call.proc == kNull) return reply_(connection, VoidReply(call.xid));
   if (call.proc != kAbortProc) return reply_(connection, ErrorReply(call.xid, kProcUnavail));
   Args<Device_Link> a(xdr_Device_Link);
   if (oversized || !a.Decode(record, call.args)) {
     return reply_(connection, ErrorReply(call.xid, kGarbageArgs));
   }
-  Device_Error result{Find(a.value) ? kNoError : kInvalidLink};
+  // The abort channel is a connection of its own: the link's owner is known
+  // by its address there. From any other host the link does not exist.
+  const Link* l = Find(a.value);
+  const bool ours = l && l->peer == peer;
+  Device_Error result{ours ? kNoError : kInvalidLink};
   // The link's read or write that waits (for its answer, for room, for the
   // lock) ends with "abort".
   for (Pending& p : pending_) {
-    if (!p.done && p.lid == a.value && (p.proc == kRead || p.proc == kWrite)) Finish(p, kAborted);
+    if (ours && !p.done && p.lid == a.value && p.connection == l->owner &&
+        (p.proc == kRead || p.proc == kWrite)) {
+      Finish(p, kAborted);
+    }
   }
   if (!retrying_) pending_.remove_if([](const Pending& p) { return p.done; });
   reply_(connection, Reply(call.xid, xdr_Device_Error, result));
@@ -348,7 +364,9 @@ void Device::Finish(Pending& p, int error) {
 }
 
 bool Device::Try(Pending& p) {
-  Link* l = Find(p.lid);
+  // Another connection's link is no link at all for this one: it can
+  // neither write to it, read its answers, lock, unlock nor destroy it.
+  Link* l = Owned(p.lid, p.connection);
   if (!l) {
     Finish(p, kInvalidLink);
     return true;

@@ -61,11 +61,12 @@ class Device : public QObject {
   void AbortPort(uint16_t port) { abort_port_ = port; }
 
   // A call of the core channel, or of the abort channel, received on
-  // `connection`; `oversized` when the record was cut. Every call is
-  // answered, at once or later.
-  void Core(uint64_t connection, const CallHeader& call, const std::string& record, bool oversized);
-  void Abort(uint64_t connection, const CallHeader& call, const std::string& record,
-             bool oversized);
+  // `connection` from `peer` (its numeric address); `oversized` when the
+  // record was cut. Every call is answered, at once or later.
+  void Core(uint64_t connection, const std::string& peer, const CallHeader& call,
+            const std::string& record, bool oversized);
+  void Abort(uint64_t connection, const std::string& peer, const CallHeader& call,
+             const std::string& record, bool oversized);
   // The connection is gone: its call is dropped, the links it made destroyed.
   void Dropped(uint64_t connection);
   bool HasLinks(uint64_t connection) const;
@@ -89,6 +90,8 @@ class Device : public QObject {
   void Retry();
   void Arm();
   Link* Find(int32_t id);
+  // The link `id` if `connection` made it; null for anyone else.
+  Link* Owned(int32_t id, uint64_t connection);
   void Destroy(int32_t id);
 
   Instrument& instrument_;

@@ -41,6 +41,7 @@ struct Vxi11Server::Connection {
 
   uint64_t id;
   const Channel* channel;
+  std::string peer;  // numeric address of the client
   int fd = -1;
   QSocketNotifier* readable = nullptr;
   QSocketNotifier* writable = nullptr;
@@ -150,8 +151,17 @@ Vxi11Server::Connection* Vxi11Server::Find(uint64_t id) {
 
 void Vxi11Server::Accept(Channel& ch) {
   for (;;) {
-    const int fd = ::accept4(ch.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage from{};
+    socklen_t from_len = sizeof from;
+    const int fd = ::accept4(ch.fd, reinterpret_cast<sockaddr*>(&from), &from_len,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;  // none left (or the peer already gave up)
+    char peer[NI_MAXHOST] = "";
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&from), from_len, peer, sizeof peer, nullptr,
+                    0, NI_NUMERICHOST) != 0) {
+      ::close(fd);
+      continue;
+    }
     int open = 0;
     Connection* idle = nullptr;  // the oldest without a link or a call
     for (auto& c : connections_) {
@@ -171,6 +181,7 @@ void Vxi11Server::Accept(Channel& ch) {
     auto conn = std::make_unique<Connection>(next_id_++, ch);
     Connection* c = conn.get();
     c->fd = fd;
+    c->peer = peer;
     c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
     c->writable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, this);
     c->writable->setEnabled(false);
@@ -235,9 +246,9 @@ void Vxi11Server::Dispatch(Connection& c, const std::string& record, bool oversi
   c.outstanding = true;
   dispatching_ = &c;
   if (c.channel->abort) {
-    device_.Abort(c.id, call, record, oversized);
+    device_.Abort(c.id, c.peer, call, record, oversized);
   } else {
-    device_.Core(c.id, call, record, oversized);
+    device_.Core(c.id, c.peer, call, record, oversized);
   }
   dispatching_ = nullptr;
 }

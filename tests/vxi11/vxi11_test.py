@@ -36,8 +36,9 @@ def opaque(b):
 class Rpc:
     """One TCP connection speaking ONC RPC with AUTH_NONE."""
 
-    def __init__(self, port, prog=CORE, vers=1):
-        self.s = socket.create_connection(("127.0.0.1", port), timeout=20)
+    def __init__(self, port, prog=CORE, vers=1, source="127.0.0.1"):
+        self.s = socket.create_connection(("127.0.0.1", port), timeout=20,
+                                          source_address=(source, 0))
         self.prog, self.vers, self.xid = prog, vers, 0
 
     def send(self, proc, args=b"", prog=None, vers=None, rpcvers=2):
@@ -244,7 +245,49 @@ def clients(core, abort):
     check("unknown device", Link(core, name=b"gpib0,5").error, 3)
 
 
+def foreign_links(core, abort):
+    """Another connection presents a link's id, from the owner's host and from
+    another one: every call is told the link does not exist (4), and the
+    owner's lock, queued answer and link stay as they were."""
+    owner = Link(core)
+    lid = owner.lid
+    check("owner locks", owner.lock(), 0)
+    owner.write(b"*IDN?")
+    calls = [  # (name, procedure, arguments)
+        ("device_write", 11, u32(lid, 1000, 0, END) + opaque(b"FREQ 1 MHZ\n")),
+        ("device_read", 12, u32(lid, 4096, 1000, 0, 0, 0)),
+        ("device_readstb", 13, u32(lid, 0, 0, 1000)),
+        ("device_trigger", 14, u32(lid, 0, 0, 1000)),
+        ("device_clear", 15, u32(lid, 0, 0, 1000)),
+        ("device_remote", 16, u32(lid, 0, 0, 1000)),
+        ("device_local", 17, u32(lid, 0, 0, 1000)),
+        ("device_lock", 18, u32(lid, WAITLOCK, 100)),
+        ("device_unlock", 19, u32(lid)),
+        ("device_enable_srq", 20, u32(lid, 1) + opaque(b"h")),
+        ("device_docmd", 22, u32(lid, 0, 1000, 1000, 0, 0, 0) + opaque(b"")),
+        ("destroy_link", 23, u32(lid)),
+    ]
+    for source in ("127.0.0.1", "127.0.0.2"):
+        other = Rpc(core, source=source)
+        check(f"{source}: has a link of its own", other.ints(10, u32(1, 0, 0) + opaque(b"inst0"))[0], 0)
+        for name, proc, args in calls:
+            check(f"{source}: {name} on another's link", other.ints(proc, args)[0], 4)
+        other.s.close()
+    check("abort from another host", Rpc(abort, ABORT, source="127.0.0.2").ints(1, u32(lid)), (4,))
+    check("abort from the owner's host", Rpc(abort, ABORT).ints(1, u32(lid)), (0,))
+    # All still the owner's: its answer, its lock, its link.
+    check("owner's answer kept", owner.read()[2][:9], b"pts-panel")
+    check("owner's lock kept", Link(core).lock(), 11)
+    check("owner unlocks", (owner.unlock(), owner.destroy()), (0, 0))
+    # The owner's connection closing ends its link and lock.
+    gone = Link(core)
+    gone.lock()
+    gone.rpc.s.close()
+    check("lock of a closed connection released", Link(core).lock(WAITLOCK, 5000), 0)
+
+
 def hostile(raw, core, abort):
+    foreign_links(core, abort)
     r = Rpc(core)
     check("null procedure", r.call(0), (0, b""))
     check("wrong program", r.call(10, prog=0x20000001)[0], 1)
