@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "panel/mainform.h"
@@ -122,9 +123,29 @@ double RoundToResolution(const MainForm& f, double v);
 double Limit(const MainForm& f);
 std::string ModelName(std::optional<int16_t> model, const char* none);
 bool Sweeping(const MainForm& f);
+// What a setting command refuses, as the error it queues: code 0 when the
+// value will do. The checks below are the commands' own, and *RCL puts what
+// a saved set-up holds through them too.
+struct Refusal {
+  Refusal() = default;
+  Refusal(int error, std::string text = {}) : code(error), detail(std::move(text)) {}  // NOLINT
+  int code = 0;
+  std::string detail;
+  explicit operator bool() const { return code != 0; }
+};
 // A frequency (or step) for a box or a list: at or above 0, on the model's
-// resolution, below the model's limit when `limited`. False after queueing the error.
+// resolution, below the model's limit when `limited`. Rounds *v as kept.
+Refusal CheckFrequency(const MainForm& f, double* v, bool limited);
+// The same, queueing the error; false when refused.
 bool FrequencyValue(Ctx& c, double* v, bool limited);
+// What FREQ:STAR, FREQ:STOP, SWE:STEP (Unit::Frequency) and SWE:TIME
+// (Unit::Time) write into `box` for `v`: *text.
+Refusal CheckBoxValue(const MainForm& f, const TextBox& box, Unit unit, bool limited, double v,
+                      std::string* text);
+// A LIST:DWEL point in seconds, rounded to the whole milliseconds it runs.
+Refusal CheckListDwell(double* v);
+// A level, rounded.
+Refusal CheckLevel(double* v);
 std::string BoxNumber(const TextBox& box);
 // The errors of what the last panel action did (MainForm::LastOutcome).
 void Report(Ctx& c);

@@ -52,17 +52,13 @@ void SetFrequencies(Ctx& c) {
   });
 }
 
-// Kept in whole milliseconds, as they run.
 void SetDwells(Ctx& c) {
   SetList(c, &c.src.list_dwell, [&c](const Param& p, double* v) {
     int extreme = 0;
     if (!NumberOf(c, p, Unit::Time, false, v, &extreme)) return false;
-    if (!(*v >= kMinListDwell && *v <= kMaxListDwell)) {
-      c.Error(kDataOutOfRange);
-      return false;
-    }
-    *v = std::round(*v * 1000) / 1000;
-    return true;
+    const Refusal r = CheckListDwell(v);
+    if (r) c.Error(r.code, r.detail);
+    return !r;
   });
 }
 
@@ -217,6 +213,13 @@ void SetTriggerSource(Ctx& c) {
 }
 
 }  // namespace
+
+// Kept in whole milliseconds, as they run.
+Refusal CheckListDwell(double* v) {
+  if (!(*v >= kMinListDwell && *v <= kMaxListDwell)) return {kDataOutOfRange};
+  *v = std::round(*v * 1000) / 1000;
+  return {};
+}
 
 void ResetSource(Ctx& c) {
   c.src.mode = Mode::kSweep;

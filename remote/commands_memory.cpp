@@ -1,7 +1,9 @@
 // Saved set-ups: *SAV and *RCL. A set-up is the four boxes, the level and
 // the source's mode and list; the trigger is how a client runs the
 // instrument, not part of what it sets up, and stays as it is.
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 #include "panel/number_text.h"
 #include "remote/commands.h"
@@ -28,12 +30,51 @@ std::string SlotName(int slot) {
   return "set-up " + std::to_string(slot);
 }
 
-// Characters as the box counts them (UTF-8 code points).
-bool Fits(const TextBox& box, const std::string& text) {
-  const size_t limit = box.MaxLength() > 0 ? static_cast<size_t>(box.MaxLength()) : kTextFreqLimit;
-  size_t n = 0;
-  for (unsigned char b : text) n += (b & 0xC0) != 0x80;
-  return n <= limit;
+// A box's text as a number, as a client would send it; nothing else.
+bool ReadBoxNumber(const std::string& text, double* v) {
+  const char* end = text.data() + text.size();
+  const std::from_chars_result r = std::from_chars(text.data(), end, *v);
+  return r.ec == std::errc() && r.ptr == end;
+}
+
+// Every field through the check of the command that sets it, and kept as
+// that command keeps it: the boxes get the commands' texts, the dwells whole
+// milliseconds. An empty box stays empty, as a fresh panel's is. False with
+// the field named in *why.
+bool CheckSetup(const MainForm& f, SavedSetup* s, std::string* why) {
+  const auto bad = [why](const char* key, const Refusal& r) {
+    *why = std::string("bad ") + key + (r.detail.empty() ? "" : ": " + r.detail);
+    return false;
+  };
+  struct Box {
+    const char* key;
+    std::string* text;
+    const TextBox& box;
+    Unit unit;
+    bool limited;  // below the model's limit
+  };
+  const Box boxes[] = {{"freq", &s->freq, f.TextFreq, Unit::Frequency, true},
+                       {"stop", &s->stop, f.TextFreqStop, Unit::Frequency, true},
+                       {"step", &s->step, f.TextFreqStep, Unit::Frequency, false},
+                       {"time", &s->time, f.TextSweepTime, Unit::Time, false}};
+  for (const Box& b : boxes) {
+    if (b.text->empty()) continue;
+    double v = 0;
+    if (!ReadBoxNumber(*b.text, &v)) return bad(b.key, {kDataTypeError});
+    if (const Refusal r = CheckBoxValue(f, b.box, b.unit, b.limited, v, b.text)) {
+      return bad(b.key, r);
+    }
+  }
+  double level = s->level;
+  if (const Refusal r = CheckLevel(&level)) return bad("level", r);
+  if (!s->list_freq.empty() && !f.ModelNum) return bad("list_freq", {kSettingsConflict, kNoModel});
+  for (double& v : s->list_freq) {
+    if (const Refusal r = CheckFrequency(f, &v, true)) return bad("list_freq", r);
+  }
+  for (double& v : s->list_dwell) {
+    if (const Refusal r = CheckListDwell(&v)) return bad("list_dwell", r);
+  }
+  return true;
 }
 
 void Sav(Ctx& c) {
@@ -53,6 +94,11 @@ void Sav(Ctx& c) {
   s.list_freq = c.src.list_freq;
   s.list_dwell = c.src.list_dwell;
   std::string why;
+  // What a recall would refuse is not saved.
+  if (!CheckSetup(f, &s, &why)) {
+    c.Error(kMassStorageError, "cannot save " + SlotName(slot) + ": " + why);
+    return;
+  }
   if (!c.setups->Save(slot, s, &why)) {
     c.Error(kMassStorageError, "cannot save " + SlotName(slot) + ": " + why);
   }
@@ -76,17 +122,15 @@ void Rcl(Ctx& c) {
       c.Error(kMassStorageError, "cannot recall " + SlotName(slot) + ": " + why);
       return;
   }
+  if (!CheckSetup(c.f, &s, &why)) {
+    c.Error(kMassStorageError, SlotName(slot) + " is damaged: " + why);
+    return;
+  }
   MainForm& f = c.f;
   const std::pair<TextBox*, const std::string*> boxes[] = {{&f.TextFreqStop, &s.stop},
                                                            {&f.TextFreqStep, &s.step},
                                                            {&f.TextSweepTime, &s.time},
                                                            {&f.TextFreq, &s.freq}};
-  for (const auto& [box, text] : boxes) {
-    if (!Fits(*box, *text)) {
-      c.Error(kMassStorageError, SlotName(slot) + " is damaged: " + box->Name() + " is too long");
-      return;
-    }
-  }
   // As *RST: what runs stops, the panel's controls are written so the window
   // shows the set-up, and nothing is sent. The level's turn rewrites the
   // frequency box from the digit knobs, so that box comes last.

@@ -13,18 +13,25 @@
 
 namespace pts::remote {
 
-// A frequency (or step) for a box or a list.
+Refusal CheckFrequency(const MainForm& f, double* v, bool limited) {
+  if (!std::isfinite(*v) || *v < 0) return {kDataOutOfRange};
+  *v = RoundToResolution(f, *v);
+  if (limited && f.ModelNum && *v >= Limit(f)) {
+    return {kDataOutOfRange, LimitMessage(f.ModelNum)};
+  }
+  return {};
+}
+
 bool FrequencyValue(Ctx& c, double* v, bool limited) {
-  if (!std::isfinite(*v) || *v < 0) {
-    c.Error(kDataOutOfRange);
-    return false;
-  }
-  *v = RoundToResolution(c.f, *v);
-  if (limited && c.f.ModelNum && *v >= Limit(c.f)) {
-    c.Error(kDataOutOfRange, LimitMessage(c.f.ModelNum));
-    return false;
-  }
-  return true;
+  const Refusal r = CheckFrequency(c.f, v, limited);
+  if (r) c.Error(r.code, r.detail);
+  return !r;
+}
+
+Refusal CheckLevel(double* v) {
+  *v = std::round(*v);
+  if (!(*v >= kLevelMin && *v <= kLevelMax)) return {kDataOutOfRange};
+  return {};
 }
 
 namespace {
@@ -38,19 +45,29 @@ bool Fits(const TextBox& box, const std::string& text) {
   return box.MaxLength() <= 0 || text.size() <= static_cast<size_t>(box.MaxLength());
 }
 
+}  // namespace
+
+Refusal CheckBoxValue(const MainForm& f, const TextBox& box, Unit unit, bool limited, double v,
+                      std::string* text) {
+  if (unit == Unit::Frequency) {
+    if (Refusal r = CheckFrequency(f, &v, limited)) return r;
+  } else if (!std::isfinite(v) || v < 0) {
+    return {kDataOutOfRange};
+  }
+  *text = FormatNumber(v);
+  if (!Fits(box, *text)) return {kDataOutOfRange};  // the box cannot hold it
+  return {};
+}
+
+namespace {
+
 void WriteBox(Ctx& c, TextBox& box, Unit unit, bool limited) {
   double v = 0;
   int extreme = 0;
   if (!OneNumber(c, unit, false, &v, &extreme)) return;
-  if (unit == Unit::Frequency) {
-    if (!FrequencyValue(c, &v, limited)) return;
-  } else if (!std::isfinite(v) || v < 0) {
-    c.Error(kDataOutOfRange);
-    return;
-  }
-  const std::string text = FormatNumber(v);
-  if (!Fits(box, text)) {
-    c.Error(kDataOutOfRange);  // the box cannot hold it
+  std::string text;
+  if (const Refusal r = CheckBoxValue(c.f, box, unit, limited, v, &text)) {
+    c.Error(r.code, r.detail);
     return;
   }
   box.Text(text);
@@ -261,9 +278,8 @@ void SetLevel(Ctx& c) {
   int extreme = 0;
   if (!OneNumber(c, Unit::None, true, &v, &extreme)) return;
   if (extreme != 0) v = extreme < 0 ? kLevelMin : kLevelMax;
-  v = std::round(v);
-  if (!(v >= kLevelMin && v <= kLevelMax)) {
-    c.Error(kDataOutOfRange);
+  if (const Refusal r = CheckLevel(&v)) {
+    c.Error(r.code, r.detail);
     return;
   }
   c.f.Knob1(10).Value(static_cast<int32_t>(v));

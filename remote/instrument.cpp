@@ -27,7 +27,9 @@ class Silent : public Operator {
 
 Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
                        std::string setup_dir)
-    : form_(form), ops_(ops), version_(std::move(version)), setups_(std::move(setup_dir)) {}
+    : form_(form), ops_(ops), version_(std::move(version)), setups_(std::move(setup_dir)) {
+  setups_.RemoveLeftovers();  // of a run that ended in the middle of a save
+}
 
 void Instrument::Attach(Session& client) {
   if (!Attached(client)) clients_.push_back(&client);

@@ -1,6 +1,8 @@
 #include "remote/setups.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +152,25 @@ bool MakeDirs(const std::string& dir, std::string* why) {
   }
 }
 
+// Save's temporaries: ".setup-N.txt." and mkostemp's six letters or digits.
+bool TemporaryName(std::string_view name) {
+  constexpr std::string_view kHead = ".setup-", kTail = ".txt.";
+  constexpr size_t kRandom = 6;
+  if (name.size() != kHead.size() + 1 + kTail.size() + kRandom || !name.starts_with(kHead)) {
+    return false;
+  }
+  const char slot = name[kHead.size()];
+  if (slot < '0' || slot > '9' || name.substr(kHead.size() + 1, kTail.size()) != kTail) {
+    return false;
+  }
+  for (const char ch : name.substr(name.size() - kRandom)) {
+    if (!((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string FormatSetup(const SavedSetup& s) {
@@ -240,6 +261,8 @@ bool SetupStore::Save(int slot, const SavedSetup& s, std::string* why) {
   std::string temp = dir_ + "/.setup-" + std::to_string(slot) + ".txt.XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return Errno(why, errno);
+  // Held until closed: another instance starting meanwhile sees it in use.
+  flock(fd, LOCK_EX);
   int err = 0;
   for (size_t done = 0; done < text.size() && err == 0;) {
     const size_t left = text.size() - done;
@@ -266,6 +289,25 @@ bool SetupStore::Save(int slot, const SavedSetup& s, std::string* why) {
   if (fsync(dir_fd) != 0) err = errno;
   close(dir_fd);
   return err == 0 || Errno(why, err);
+}
+
+int SetupStore::RemoveLeftovers() {
+  if (dir_.empty()) return 0;
+  DIR* dir = opendir(dir_.c_str());
+  if (!dir) return 0;  // none yet: nothing left either
+  int removed = 0;
+  while (const dirent* e = readdir(dir)) {
+    if (!TemporaryName(e->d_name)) continue;
+    const int fd = openat(dirfd(dir), e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    const bool stale =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (stale && unlinkat(dirfd(dir), e->d_name, 0) == 0) ++removed;
+    close(fd);
+  }
+  closedir(dir);
+  return removed;
 }
 
 SetupStore::Loaded SetupStore::Load(int slot, SavedSetup* s, std::string* why) const {

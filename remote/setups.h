@@ -53,12 +53,17 @@ class SetupStore {
   explicit SetupStore(std::string dir) : dir_(std::move(dir)) {}
 
   const std::string& Dir() const { return dir_; }
+  // Removes what saves cut short (a crash, kill -9) left in the directory:
+  // files named as Save names its temporaries and nothing else; a link is
+  // left alone, and so is a temporary a save is still writing (it holds a
+  // lock on it). Returns how many went.
+  int RemoveLeftovers();
   std::string SlotPath(int slot) const;
 
-  // Writes slot 0..9 through a temporary file in the same directory (created
-  // with the directory, mode 0700, when missing), synced and renamed over the
-  // slot's file. On failure the slot keeps its old file, no temporary is
-  // left, and *why says what failed.
+  // Writes slot 0..9 through a temporary file ".setup-N.txt.XXXXXX" in the
+  // same directory (created with the directory, mode 0700, when missing),
+  // synced and renamed over the slot's file. On failure the slot keeps its old file, no temporary
+  // is left, and *why says what failed.
   bool Save(int slot, const SavedSetup& s, std::string* why);
 
   enum class Loaded { kOk, kEmpty, kDamaged, kFailed };

@@ -2,8 +2,11 @@
 // the slot named when empty or damaged. Each test has a directory of its own.
 #include "remote/setups.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -169,6 +172,32 @@ TEST(Setups, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(r.Errors(), Strings{E(-250, "cannot save set-up 3: bad stop")});
 }
 
+TEST(Setups, LeftoversOfASaveCutShortGoAtStart) {
+  TempDir tmp;
+  const std::string& d = tmp.path;
+  // Name, and whether it is a temporary that a save cut short left behind.
+  const std::pair<std::string, bool> files[] = {
+      {".setup-3.txt.Ab9xYz", true},   {".setup-0.txt.000000", true},
+      {"setup-3.txt", false},          {".setup-3.txt.Ab9xY", false},
+      {".setup-x.txt.Ab9xYz", false},  {".setup-3.txt.Ab9x-z", false},
+      {".setup-33.txt.Ab9xYz", false}, {"notes.txt", false}};
+  for (const auto& [name, stale] : files) std::ofstream(d + "/" + name) << "x";
+  fs::create_directory(d + "/.setup-5.txt.QQQQQQ");
+  fs::create_symlink(d + "/notes.txt", d + "/.setup-4.txt.ZZZZZZ");
+  // A save of another instance is writing this one: it holds its lock.
+  const std::string busy = d + "/.setup-6.txt.BUSY00";
+  const int fd = open(busy.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+
+  Rig r(d);
+  for (const auto& [name, stale] : files) EXPECT_EQ(fs::exists(d + "/" + name), !stale) << name;
+  EXPECT_TRUE(fs::is_directory(d + "/.setup-5.txt.QQQQQQ"));
+  EXPECT_TRUE(fs::is_symlink(d + "/.setup-4.txt.ZZZZZZ"));
+  EXPECT_TRUE(fs::exists(busy));
+  close(fd);
+  EXPECT_EQ(r.inst.Setups().RemoveLeftovers(), 1);  // once it is let go
+}
+
 TEST(Setups, WhereTheyLive) {
   struct Row {
     const char *state, *xdg, *home, *dir;
@@ -223,6 +252,8 @@ TEST_P(DamagedSetup, IsRefusedAndChangesNothing) {
   EXPECT_EQ(r.inst.Source().mode, SourceState::Mode::kSweep);
 }
 
+const std::string kOverLimit = "Frequency >= 500 MHz is NOT Supported on PTS 500";
+
 std::string ManyPoints(size_t n) {
   std::string list = "0";
   for (size_t i = 1; i < n; ++i) list += ",1";
@@ -248,10 +279,20 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"ModeUnknown", With("mode=LIST", "mode=FIX"), "bad mode"},
         Damage{"ControlInBox", With("stop=2000000", "stop=2\t0"), "bad stop"},
         Damage{"NotUtf8", With("stop=2000000", "stop=2\xff"), "bad stop"},
-        Damage{"LongerThanTheBox", With("stop=2000000", "stop=123456789012"),
-               "TextFreqStop is too long"},
-        Damage{"LongerThanTheFrequencyBox", With("freq=1000000", "freq=123456789012"),
-               "TextFreq is too long"},
+        // Each field as the command that sets it takes it (here on a PTS 500).
+        Damage{"StopAboveTheLimit", With("stop=2000000", "stop=123456789012"),
+               "bad stop: " + kOverLimit},
+        Damage{"FrequencyAboveTheLimit", With("freq=1000000", "freq=500000000"),
+               "bad freq: " + kOverLimit},
+        Damage{"FrequencyNotANumber", With("freq=1000000", "freq=abc"), "bad freq"},
+        Damage{"StepWithUnit", With("step=1000", "step=1 kHz"), "bad step"},
+        Damage{"TimeLongerThanTheBox", With("time=1.5", "time=123456789"), "bad time"},
+        Damage{"EmptyBox", With("freq=1000000", "freq="), ""},  // as a fresh panel's
+        Damage{"PointAboveTheLimit", With("0.1\n", "500000000\n"), "bad list_freq: " + kOverLimit},
+        Damage{"DwellTooLong", With("dwell=0.001", "dwell=1e12"), "bad list_dwell"},
+        Damage{"DwellZero", With("dwell=0.001", "dwell=0"), "bad list_dwell"},
+        Damage{"DwellBelowAMillisecond", With("dwell=0.001", "dwell=1e-9"), "bad list_dwell"},
+        Damage{"DwellLongest", With("dwell=0.001", "dwell=0.002,3600"), ""},
         Damage{"PointNotANumber", With("0.1\n", "nan\n"), "bad list_freq"},
         Damage{"PointMissing", With("2500000,", ","), "bad list_freq"},
         Damage{"PointTooLarge", With("0.1\n", "1e400\n"), "bad list_freq"},
