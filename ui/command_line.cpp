@@ -1,5 +1,8 @@
 #include "ui/command_line.h"
 
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -96,6 +99,18 @@ bool ParseLatency(const std::string& value, double* ms) {
   return result.ec == std::errc() && result.ptr == last && *ms >= 0 && *ms <= 1000;
 }
 
+// --announce's NAME travels to avahi-daemon over D-Bus, which takes only
+// valid UTF-8 (libdbus aborts the program on anything else), and a DNS-SD
+// instance name holds no control characters (RFC 6763, 4.1.1).
+bool GoodServiceName(std::string_view name) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = utf8(QByteArrayView(name.data(), qsizetype(name.size())));
+  if (utf8.hasError()) return false;
+  return std::none_of(text.begin(), text.end(), [](QChar ch) {
+    return ch.unicode() < 0x20 || (ch.unicode() >= 0x7F && ch.unicode() < 0xA0);
+  });
+}
+
 // Takes one of our options into `c`; returns an error, empty when none.
 std::string Apply(std::string_view name, const std::optional<std::string>& value, CommandLine& c) {
   if (name == "simulate") {
@@ -120,6 +135,9 @@ std::string Apply(std::string_view name, const std::optional<std::string>& value
   } else if (name == "announce") {
     c.announce = true;
     c.announce_name = value.value_or("");
+    if (!GoodServiceName(c.announce_name)) {
+      return "--announce: NAME must be UTF-8 text without control characters";
+    }
   } else if (name == "http") {
     c.http = true;
     if (value && !ParseAddress(*value, &c.http_address, &c.http_port)) {
@@ -247,7 +265,8 @@ std::string HelpText() {
          "  --vxi11            also serve VXI-11 (TCPIP::host::INSTR) on the --listen\n"
          "                     address (needed), registered with rpcbind\n"
          "  --announce[=NAME]  publish the services on the network through DNS-SD\n"
-         "                     (Avahi), under NAME or \"pts-panel <model> on <host>\"\n"
+         "                     (Avahi), under NAME (UTF-8, cut to 63 bytes) or\n"
+         "                     \"pts-panel <model> on <host>\"\n"
          "  --http[=[ADDR:]PORT]\n"
          "                     serve the front panel as a web page. Alone: on\n"
          "                     127.0.0.1:8080; a bare PORT listens on 127.0.0.1; port 0\n"
@@ -256,11 +275,12 @@ std::string HelpText() {
          "                     the page may control the panel only with the token in\n"
          "                     FILE; without it, only when it listens on loopback\n"
          "  --no-window        run without a window or display, driven only through\n"
-         "                     --listen or --http (one needed); SIGTERM or SIGINT ends it\n"
+         "                     --listen or --http (one needed)\n"
          "  --help             show this text and exit\n"
          "  --version          show the version and exit\n"
          "\n"
          "Every option also takes its value as the next argument (--trace FILE).\n"
+         "SIGTERM, SIGINT and SIGHUP end the program as closing the window does.\n"
          "Qt's own options (-platform, -display, -style ...) are accepted too.\n"
          "\n"
          "Exit status: 0 normally; 1 when this build has no USB support and\n"

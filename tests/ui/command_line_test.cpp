@@ -82,6 +82,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "number"},
         ArgsRow{
             "LatencyNaN", {"--simulate", "--write-latency-ms=nan"}, Action::Error, {}, "number"},
+        // What avahi-daemon's bus would refuse (libdbus aborts) is a usage error.
+        ArgsRow{"AnnounceNotUtf8", {"--announce=\xff\xfeX"}, Action::Error, {}, "--announce"},
+        ArgsRow{"AnnounceCutInsideACharacter",
+                {"--announce", "Bench \xc3"},
+                Action::Error,
+                {},
+                "--announce"},
+        ArgsRow{"AnnounceOverlong", {"--announce=a\xc0\xaf"}, Action::Error, {}, "--announce"},
+        ArgsRow{"AnnounceSurrogate", {"--announce=\xed\xa0\x80"}, Action::Error, {}, "UTF-8"},
+        ArgsRow{"AnnounceControl", {"--announce=Bench\t7"}, Action::Error, {}, "control"},
+        ArgsRow{"AnnounceC1Control", {"--announce=\xc2\x85"}, Action::Error, {}, "control"},
+        ArgsRow{"AnnounceUtf8", {"--announce=Prüfplatz 7 ✓"}, Action::Run, {}, ""},
+        ArgsRow{"AnnounceLongIsCut", {"--announce=" + std::string(100, 'x')}, Action::Run, {}, ""},
         ArgsRow{"UnknownOption", {"--bogus"}, Action::Error, {}, "--bogus"},
         ArgsRow{"StrayArgument", {"board"}, Action::Error, {}, "board"}),
     [](const auto& info) { return std::string(info.param.name); });
