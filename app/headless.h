@@ -1,7 +1,6 @@
 // Running without a window (--no-window): the panel's logic with its timers
-// and hot-plug bound to the event loop as the window binds them, boxes as
-// lines on stderr, and SIGTERM or SIGINT ending the program as closing the
-// window does. Needs only a QCoreApplication (no display).
+// and hot-plug bound to the event loop as the window binds them, and boxes as
+// lines on stderr. Needs only a QCoreApplication (no display).
 #pragma once
 
 #include <QObject>
@@ -10,8 +9,6 @@
 #include "panel/mainform.h"
 #include "panel/operator.h"
 #include "ui/panel_runner.h"
-
-class QSocketNotifier;
 
 namespace pts {
 
@@ -32,10 +29,7 @@ class Headless : public QObject {
 
  public:
   explicit Headless(MainForm& form);
-  ~Headless() override;
 
-  // Catches SIGTERM and SIGINT from now on. False with a reason when it cannot.
-  bool WatchSignals(std::string* error);
   // After Form_Load: binds the timers and hot-plug and runs the activation,
   // as the window's first show does.
   void Start();
@@ -43,11 +37,7 @@ class Headless : public QObject {
   PanelRunner& Runner() { return runner_; }
 
  private:
-  void Stop();  // a signal came: unload, then leave the event loop with status 0
-
   PanelRunner runner_;
-  QSocketNotifier* signals_ = nullptr;
-  bool stopped_ = false;
 };
 
 }  // namespace pts

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/headless.h"
+#include "app/signal_ending.h"
 #include "hid/simulated/simulated_backend.h"
 #include "hid/varnel.h"
 #include "panel/mainform.h"
@@ -250,6 +251,13 @@ std::unique_ptr<Announcer> Announce(const pts::CommandLine&, const pts::remote::
 
 // --no-window: the panel as a service behind the front ends (one at least).
 int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
+  // Before anything is registered, and gone last: a signal at any point
+  // ends the run through the unwinding below.
+  pts::SignalEnding ending;
+  if (std::string error; !ending.Watch(&error)) {
+    std::fprintf(stderr, "%s: %s\n", kAppName, error.c_str());
+    return 1;
+  }
   pts::ConsoleOperator person;
   Logic logic(backend, person);
   pts::Headless host(logic.form);
@@ -266,8 +274,6 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   }
   const auto web = ServePage(cl, logic, host.Runner(), busy);
   if (cl.http && !web) return 1;
-  std::string error;
-  if (!host.WatchSignals(&error)) return Usage(error);
   if (!logic.form.Form_Load()) {
     // The open-failure text (on stderr) asks for a click nobody can give here.
     std::fprintf(stderr,
@@ -281,10 +287,17 @@ int RunWithoutWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
   PrintFrontEnds(server.get(), vxi11.get(), web.get());
   const auto dnssd =
       cl.announce ? Announce(cl, server.get(), web.get(), logic, host.Runner()) : nullptr;
-  return QCoreApplication::exec();
+  const int status = ending.Requested() ? 0 : QCoreApplication::exec();
+  host.Runner().Unload();  // as closing the window; the front ends go after it
+  return status;
 }
 
 int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
+  pts::SignalEnding ending;  // as without a window
+  if (std::string error; !ending.Watch(&error)) {
+    std::fprintf(stderr, "%s: %s\n", kAppName, error.c_str());
+    return 1;
+  }
   pts::QtOperator person(QString::fromLatin1(kAppName));
   Logic logic(backend, person);
   // Commands that arrive early wait until the first read-back is done, and
@@ -313,7 +326,7 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
                              [&ready, &shown] { return !ready || shown->InHandler(); });
   if (cl.http && !web) return 1;
   // Loading may ask for a board before any window is shown; giving up there
-  // has already unloaded the form.
+  // (a signal gives up too) has already unloaded the form.
   if (!logic.form.Form_Load()) return 0;
   person.SetParentWindow(&window);
   window.setWindowTitle(QString::fromStdString(logic.form.Caption));
@@ -339,7 +352,10 @@ int RunWithWindow(const pts::CommandLine& cl, pts::hid::Backend& backend) {
     };
     QTimer::singleShot(0, &window, announce);
   }
-  return QCoreApplication::exec();
+  const int status = ending.Requested() ? 0 : QCoreApplication::exec();
+  // Closed, or ended by a signal: the panel unloads as the window closes.
+  window.Runner().Unload();
+  return status;
 }
 
 }  // namespace

@@ -84,6 +84,9 @@ bool Registration::Add(uint32_t prog, uint32_t vers, const sockaddr_storage& add
   }
   freenetconfigent(nc);
   if (!ok) return false;
+  // The list first: statics made before the hook is set are destroyed after
+  // it runs (std::exit from Off), so the hook still finds what to withdraw.
+  Registered();
   static std::once_flag exit_hook;
   std::call_once(exit_hook, [] { std::atexit(UnsetAll); });
   done_.emplace_back(prog, vers);
