@@ -24,8 +24,9 @@ void OnSignal(int) {
   const int saved = errno;  // the interrupted code may be about to read it
   const char byte = 1;
   // A full buffer needs no more bytes: the ending is on its way.
-  if (const int fd = g_signal_fd.load(); fd >= 0) [[maybe_unused]]
-    ssize_t n = ::write(fd, &byte, 1);
+  if (const int fd = g_signal_fd.load(); fd >= 0) {
+    [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
+  }
   errno = saved;
 }
 
