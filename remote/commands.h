@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "panel/mainform.h"
+#include "remote/instrument.h"
 #include "remote/scpi_parser.h"
 #include "remote/session.h"
 #include "remote/source_state.h"
@@ -23,11 +24,13 @@ class SetupStore;
 
 inline constexpr int kMaxUnit = 8;
 inline constexpr const char* kNoModel = "no PTS model selected";
+inline constexpr const char* kResponseTooLong =
+    "the response is above 256 KiB: the rest of its answers are dropped";
 
 struct Ctx {
   MainForm& f;
   Session& s;
-  std::string* out;
+  Response* out;  // the message's response
   const Command& cmd;
   const std::string& version;
   SourceState& src;
@@ -35,7 +38,9 @@ struct Ctx {
   bool wait = false;  // set by a handler that must run again later
   SetupStore* setups = nullptr;
 
-  void Answer(const std::string& a) { *out += a + '\n'; }
+  void Answer(const std::string& a) {
+    if (!out->Add(a) && out->Dropped() == 1) Error(kQueryError, kResponseTooLong);
+  }
   void Error(int code, const std::string& detail = {}) { s.Push(code, detail); }
 };
 

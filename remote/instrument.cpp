@@ -62,9 +62,9 @@ void Instrument::Update(Session* also) {
 }
 
 // Before the command, what changed since the last update; after it, what it changed.
-bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) {
+bool Instrument::Execute(const Command& cmd, Session& client, Response* response) {
   Update(&client);
-  const bool done = Run(cmd, client, out);
+  const bool done = Run(cmd, client, response);
   Update(&client);
   if (done) {
     for (const auto& f : on_executed_) f();
@@ -72,7 +72,7 @@ bool Instrument::Execute(const Command& cmd, Session& client, std::string* out) 
   return done;
 }
 
-bool Instrument::Run(const Command& cmd, Session& client, std::string* out) {
+bool Instrument::Run(const Command& cmd, Session& client, Response* response) {
   if (cmd.error != kNoError) {
     client.Push(cmd.error);
     return true;
@@ -103,7 +103,7 @@ bool Instrument::Run(const Command& cmd, Session& client, std::string* out) {
     return true;
   }
   Silent silent;
-  Ctx c{form_, client, out, cmd, version_, source_};
+  Ctx c{form_, client, response, cmd, version_, source_};
   c.unit = unit;
   c.setups = &setups_;
   {
@@ -120,10 +120,14 @@ bool Instrument::Run(const Command& cmd, Session& client, std::string* out) {
 }
 
 std::string Instrument::RunMessage(std::string_view message, Session& client) {
-  std::string out;
+  Response response;
   for (const Command& cmd : ParseMessage(message)) {
-    if (!Execute(cmd, client, &out) && (cmd.path.front().keyword == "*OPC")) out += "1\n";
+    if (!Execute(cmd, client, &response) && cmd.query && cmd.path.front().keyword == "*OPC") {
+      response.Add("1");
+    }
   }
+  std::string out;
+  response.EndInto(&out);
   return out;
 }
 

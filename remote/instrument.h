@@ -4,6 +4,7 @@
 // that sent the command. No Qt.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,47 @@
 
 namespace pts::remote {
 
+// The answers to the queries of one program message: one response message
+// (IEEE 488.2), the answers joined by ';' and ended once by LF, that goes out
+// when the whole message has run. It is held whole until then, so it is
+// bounded: an answer that would take it above kMaxSize is dropped, and so
+// is every later one of the message (the answers stay in their places).
+class Response {
+ public:
+  static constexpr size_t kMaxSize = 256 * 1024;  // as large as a program message
+
+  // False when the answer was dropped.
+  bool Add(const std::string& answer) {
+    if (dropped_ > 0 || text_.size() + answer.size() + 1 > kMaxSize) {
+      ++dropped_;
+      return false;
+    }
+    if (answers_++ > 0) text_ += ';';
+    text_ += answer;
+    return true;
+  }
+  bool Empty() const { return answers_ == 0; }
+  int Dropped() const { return dropped_; }
+  // Appends the response message to *out, when a query answered, and starts
+  // the next.
+  void EndInto(std::string* out) {
+    if (answers_ > 0) {
+      *out += text_;
+      *out += '\n';
+    }
+    Clear();
+  }
+  void Clear() {
+    text_.clear();
+    answers_ = dropped_ = 0;
+  }
+
+ private:
+  std::string text_;
+  int answers_ = 0;  // an answer may be empty (an empty list)
+  int dropped_ = 0;
+};
+
 class Instrument {
  public:
   // `form` must have been built with `ops` as its operator. `version` is the
@@ -24,13 +66,15 @@ class Instrument {
   Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
              std::string setup_dir = SetupDirFromEnvironment());
 
-  // Runs one command for `client`; each query's answer is appended to *out,
-  // ending in LF. Returns false, having done nothing, when the command has to
-  // wait (*OPC? and *WAI while a single sweep runs); run it again later.
-  bool Execute(const Command& cmd, Session& client, std::string* out);
+  // Runs one command of a message for `client`; a query adds its answer to
+  // the message's response (nothing when it fails). Returns false, having
+  // done nothing, when the command has to wait (*OPC? and *WAI while a
+  // single sweep runs); run it again later.
+  bool Execute(const Command& cmd, Session& client, Response* response);
 
   // Parses and runs a whole message at once (tests, the fuzzer): a command
-  // that would wait is answered as if the wait were over.
+  // that would wait is answered as if the wait were over. The response
+  // message, LF included; empty when no query answered.
   std::string RunMessage(std::string_view message, Session& client);
 
   // The clients whose status registers follow the instrument's conditions.
@@ -53,7 +97,7 @@ class Instrument {
   SetupStore& Setups() { return setups_; }
 
  private:
-  bool Run(const Command& cmd, Session& client, std::string* out);
+  bool Run(const Command& cmd, Session& client, Response* response);
   bool Attached(const Session& client) const;
   // Update, and `also` too when it is not attached (a command's client).
   void Update(Session* also);

@@ -47,6 +47,8 @@ const char* CodeText(int code) {
       return "File name not found";
     case kQueueOverflow:
       return "Queue overflow";
+    case kQueryError:
+      return "Query error";
     default:
       return "Error";
   }

@@ -33,6 +33,7 @@ enum Code : int {
   kMassStorageError = -250,
   kFileNameNotFound = -256,
   kQueueOverflow = -350,
+  kQueryError = -400,
 };
 
 // The standard text of a code ("Syntax error").

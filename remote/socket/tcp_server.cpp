@@ -124,8 +124,8 @@ void TcpServer::Accept() {
     auto client = std::make_unique<Client>(*this);
     Client* c = client.get();
     c->fd = fd;
-    // MAV: answers queued and not yet handed to the socket.
-    c->session.OutputWaiting([c] { return !c->out.Empty(); });
+    // MAV: answers queued and not yet handed to the socket, or the message's so far.
+    c->session.OutputWaiting([c] { return !c->out.Empty() || c->queue.Answered(); });
     c->instrument = &instrument_;
     instrument_.Attach(c->session);
     c->readable = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);

@@ -34,13 +34,16 @@ bool CommandRunner::Turn::Over() {
 
 CommandRunner::Ran CommandRunner::Run(Queue& q, Session& session, std::string* out, Turn& turn) {
   while (!q.Empty()) {
-    if (busy_() || !instrument_.Execute(q.commands_[q.next_], session, out)) {
+    if (busy_() || !instrument_.Execute(q.commands_[q.next_], session, &q.response_)) {
       q.waiting_ = true;
       if (!poll_.isActive()) poll_.start();
       return Ran::Waiting;
     }
     q.waiting_ = false;
-    if (++q.next_ == q.commands_.size()) q.Clear();
+    if (++q.next_ == q.commands_.size()) {
+      q.response_.EndInto(out);
+      q.Clear();
+    }
     if (turn.Over()) {
       q.scheduled_ = true;
       if (!later_) {

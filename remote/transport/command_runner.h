@@ -1,6 +1,7 @@
 // What every remote front end does with a client's input on the event loop:
 // split it into program messages (lines) and run their commands through the
-// Instrument in order, in turns of at most about half a millisecond, so that
+// Instrument in order, each message's answers going out as one response
+// message once the whole message has run, in turns of at most about half a millisecond, so that
 // no client holds up the others or the sweep. A command waits while a panel
 // handler runs (`busy`: a box of the operator's is open) and while *OPC? or
 // *WAI waits for a single sweep; a waiting client is tried again every
@@ -40,15 +41,20 @@ class CommandRunner : public QObject {
     void Set(std::vector<Command> commands) {
       commands_ = std::move(commands);
       next_ = 0;
+      response_.Clear();
     }
     bool Empty() const { return next_ >= commands_.size(); }
     // Nothing left to run and no later turn due.
     bool Idle() const { return Empty() && !waiting_ && !scheduled_; }
     bool Waiting() const { return waiting_; }
+    // A query of the message being run has answered: its response waits for
+    // the rest of the message (MAV counts it).
+    bool Answered() const { return !response_.Empty(); }
     void Clear() {
       commands_.clear();
       next_ = 0;
       waiting_ = false;
+      response_.Clear();
     }
 
    private:
@@ -57,6 +63,7 @@ class CommandRunner : public QObject {
     std::function<void()> serve_;
     std::vector<Command> commands_;
     size_t next_ = 0;
+    Response response_;       // the answers of the message so far
     bool waiting_ = false;    // commands_[next_] waits for a handler or a single sweep
     bool scheduled_ = false;  // to be served on a later turn
   };
@@ -77,7 +84,8 @@ class CommandRunner : public QObject {
     Waiting,  // a command waits; `serve` is called again once it may go on
     Later,    // the turn is over; `serve` is called on a later turn
   };
-  // Runs q's commands for `session`, answers appended to *out.
+  // Runs q's commands for `session`; once the message's last has run, its
+  // response message (LF-ended, none when no query answered) is appended to *out.
   Ran Run(Queue& q, Session& session, std::string* out, Turn& turn);
 
  private:

@@ -60,8 +60,8 @@ struct Device::Link {
         owner(made_by),
         peer(std::move(made_from)),
         queue(d.runner_, [&d, this] { d.Serve(*this); }) {
-    // MAV: answers device_read has not yet taken.
-    session.OutputWaiting([this] { return head < out.size(); });
+    // MAV: answers device_read has not yet taken, or the message's so far.
+    session.OutputWaiting([this] { return head < out.size() || queue.Answered(); });
   }
   int32_t id;
   uint64_t owner;    // the connection that made it
@@ -484,7 +484,7 @@ bool Device::TryRead(Pending& p, Link& l) {
     if (IoExpired(p)) Finish(p, kIoTimeout);
     return p.done;
   }
-  // Each answer is one message: it ends at its LF, with END.
+  // One response message per read: it ends at its LF, with END.
   const char* d = l.out.data() + l.head;
   size_t n = std::min<size_t>({l.Unread(), p.request_size, kMaxOutput});
   int reason = 0;

@@ -61,8 +61,7 @@ def pyvisa_client(port, trace):
           '-222,"Data out of range;Frequency >= 500 MHz is NOT Supported on PTS 500"')
     check("nothing sent over the limit", len(outs(trace)), 2)
     inst.write("FREQ:STAR 1000;STOP 1500;:SWE:STEP 100;TIME 0.05")
-    check("single sweep", inst.query("INIT;*OPC?;:SWE:STAT?"), "1")
-    check("state after it", inst.read(), "IDLE")
+    check("single sweep, the state after it", inst.query("INIT;*OPC?;:SWE:STAT?"), "1;IDLE")
     check("sweep steps", len(outs(trace)), 2 + 2 * 5)
     check("no error", inst.query("SYST:ERR?"), '0,"No error"')
     # pyvisa-py has no read_stb on a socket: a driver polls *STB? for ESB after *OPC.
@@ -71,8 +70,18 @@ def pyvisa_client(port, trace):
     while not int(inst.query("*STB?")) & 32 and time.monotonic() < deadline:
         time.sleep(0.005)
     check("after *OPC: *ESR?", inst.query("*ESR?"), "1")
-    check("after *OPC: sweep state", inst.query("STAT:OPER:COND?;:SWE:STAT?"), "0")
-    check("state after it", inst.read(), "IDLE")
+    check("after *OPC: sweep state", inst.query("STAT:OPER:COND?;:SWE:STAT?"), "0;IDLE")
+    # One response message per program message: no answer is left for the next query.
+    inst.write("FREQ:STAR 5000000;STOP 6000000;:SWE:STEP 100000")
+    check("joined answers", inst.query("FREQ:STAR?;STOP?;:SWE:STEP?"), "5000000;6000000;100000")
+    check("as numbers", inst.query_ascii_values("FREQ:STAR?;STOP?", separator=";"), [5e6, 6e6])
+    check("a failed query adds nothing", inst.query("FREQ? 5;:FREQ:STOP?"), "6000000")
+    check("its error", inst.query("SYST:ERR?"), '-104,"Data type error"')
+    # pymeasure's step sweep set-up, and SCPI-1999 queries a driver tries.
+    inst.write(":SOUR:FREQ:MODE SWE;:SOUR:SWE:GEN STEP;:SOUR:SWE:MODE AUTO;")
+    check("step sweep set-up", inst.query("SYST:ERR?"), '0,"No error"')
+    check("SCPI-1999 queries", inst.query("SWE:COUN?;SPAC?;GEN?;MODE?;DIR?;:LIST:COUN?;DIR?;MODE?;"
+                                          ":OUTP?"), "1;LIN;STEP;AUTO;UP;1;UP;AUTO;1")
     inst.close()
     rm.close()
 
@@ -87,6 +96,7 @@ def lxi_client(port, trace):
     lxi("FREQ 1 MHZ")
     check("FREQ?", lxi("FREQ?"), "1000000")
     check("UNIT2:MOD?", lxi("UNIT2:MOD?"), "PTS500")
+    check("joined answers", lxi("FREQ?;:UNIT:COUN?;:UNIT2:MOD?"), "1000000;2;PTS500")
     check("after FREQ", outs(trace), [("board=1", "Cmd1=4"), ("board=2", "Cmd1=4")])
 
 

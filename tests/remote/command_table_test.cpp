@@ -58,25 +58,39 @@ std::string Many(int n) {
   return list;
 }
 
+// The answer to LIST:FREQ? for Many(n).
+std::string Thousands(int n) {
+  std::string list;
+  for (int i = 1; i <= n; ++i) list += (i > 1 ? "," : "") + std::to_string(i * 1000);
+  return list;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, CommandTable,
     ::testing::Values(
-        Row{"Idn", "*IDN?;*TST?;*OPC?;*WAI", "pts-panel,PTS500,2,9.9.9\n0\n1\n", {}},
-        Row{"IdnNoModel", "*IDN?;:SYST:MOD?", "pts-panel,PTS,1,9.9.9\nNONE\n", {}, {0xFE}},
+        Row{"Idn", "*IDN?;*TST?;*OPC?;*WAI", "pts-panel,PTS500,2,9.9.9;0;1\n", {}},
+        // One response message per program message: the answers joined by ';'
+        // (an empty list's too), a query that failed adding nothing.
+        Row{"JoinedAnswers",
+            "FREQ:STAR 5 MHZ;STOP 6 MHZ;:SWE:STEP 1 MHZ;:FREQ:STAR?;STOP?;:SWE:STEP?;:FREQ? 5;"
+            ":LIST:FREQ?;DWEL?;:SYST:ERR?;:FREQ:MODE?",
+            "5000000;6000000;1000000;;;-104,\"Data type error\";SWE\n",
+            {}},
+        Row{"IdnNoModel", "*IDN?;:SYST:MOD?", "pts-panel,PTS,1,9.9.9;NONE\n", {}, {0xFE}},
         Row{"FrequencyOnTenthsOfHertz",
             "FREQ 12.34567 KHZ;FREQ?;:SOUR:FREQ:CW 1e2;:FREQ?",
-            "12345.7\n100\n",
+            "12345.7;100\n",
             {}},
         Row{"FrequencyWholeHertzOn3200", "SYST:MOD PTS3200;:FREQ 1234.5;FREQ?", "1235\n", {}},
         Row{"FrequencyMinMax",
             "FREQ MAX;FREQ?;FREQ? MAX;FREQ? MIN;:FREQ MIN;FREQ?",
-            "499999999.9\n499999999.9\n0\n0\n",
+            "499999999.9;499999999.9;0;0\n",
             {}},
         Row{"FrequencyAtLimit", "FREQ 500 MHZ;FREQ?", "0\n", {E(-222, kPts500Limit)}},
         // FREQ? is the boards' output: not the box, not a refused or stored value.
         Row{"FrequencyQueryIsTheOutput",
             "FREQ 1MHZ;:FREQ:STAR 2MHZ;:FREQ?;FREQ:STAR?;:MEM:STOR:FREQ;:FREQ?;:FREQ 600MHZ;:FREQ?",
-            "1000000\n2000000\n1000000\n1000000\n",
+            "1000000;2000000;1000000;1000000\n",
             {E(-222, kPts500Limit)}},
         Row{"FrequencyNoBoardTookIt",
             "FREQ 1MHZ;FREQ?",
@@ -108,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Boxes",
             "FREQ:STAR 1 MHZ;STOP 2MHZ;:SWE:STEP 100 KHZ;TIME 100 MS;:FREQ:STAR?;STOP?;"
             ":SWE:STEP?;TIME?",
-            "1000000\n2000000\n100000\n0.1\n",
+            "1000000;2000000;100000;0.1\n",
             {}},
         Row{"BoxLimits",
             "FREQ:STOP 500MHZ;:SWE:TIME 0.0000001;TIME -1;STEP -1",
@@ -126,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
              E(-222, "Frequency >= 10 MHz is NOT Supported on PTS 10")}},
         Row{"Single",
             kSweep + ":INIT;:SWE:STAT?;POIN?;DWEL?;:INIT:CONT?;:ABOR;:SWE:STAT?",
-            "SING\n11\n0.1\n0\nIDLE\n",
+            "SING;11;0.1;0;IDLE\n",
             {}},
         Row{"UnitAfterASpaceLeadingColonTrailingSemicolon",
             ":FREQ 1.000000e+08 Hz;:FREQ?;",
@@ -135,64 +149,69 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"CenterAndSpan",
             "FREQ:STAR 1000;STOP 2000;:FREQ:CENT?;SPAN?;CENT 5000;STAR?;STOP?;SPAN 300;STAR?;STOP?;"
             "CENT?;:FREQ:STAR 2000;STOP 1000;:FREQ:SPAN?;CENT 3000;STAR?;STOP?",
-            "1500\n1000\n4500\n5500\n4850\n5150\n5000\n-1000\n3500\n2500\n",
+            "1500;1000;4500;5500;4850;5150;5000;-1000;3500;2500\n",
             {}},
         Row{"CenterAndSpanOnWholeHertz",
             "SYST:MOD PTS3200;:FREQ:STAR 1000;STOP 2000;:FREQ:SPAN 100.6;STAR?;STOP?",
-            "1450\n1551\n",
+            "1450;1551\n",
             {}},
         Row{"CenterAndSpanRefusedLeaveTheBoxes",
             "FREQ:STAR 1000;STOP 2000;:FREQ:CENT 100;CENT 499999999;SPAN 1e400;SPAN 1 "
             "MS;STAR?;STOP?",
-            "1000\n2000\n",
+            "1000;2000\n",
             {E(-222), E(-222, kPts500Limit), E(-222), E(-131)}},
         // Points count both ends; a fraction of a step is no point.
         Row{"PointsAndDwellWriteTheBoxes",
             kSweep +
                 "POIN?;DWEL?;POIN 5;STEP?;POIN?;DWEL 0.05;TIME?;DWEL?;STEP 300;POIN?;DWEL 10 MS;"
                 "TIME?;DWEL?;POIN 7;STEP?;POIN?",
-            "11\n0.1\n250\n5\n0.2\n0.05\n4\n0.034\n0.01\n166.6\n7\n",
+            "11;0.1;250;5;0.2;0.05;4;0.034;0.01;166.6;7\n",
             {}},
         Row{"PointsAndDwellRefused",
             kSweep +
                 "POIN 1;POIN 2 HZ;DWEL 0.0001;DWEL 1e7;:FREQ:STOP 1000;:SWE:POIN 3;DWEL 1;POIN?;"
                 "DWEL?;STEP?;TIME?",
-            "0\n0\n100\n1\n",
+            "0;0;100;1\n",
             {E(-222), E(-131), E(-222), E(-222), E(-221, "start and stop give no span"),
              E(-221, "start, stop and step give no sweep")}},
         // While the sweep runs, what it runs with; the boxes again once it stops.
         Row{"PointsWhileASweepRuns",
             kSweep + ":INIT;:SWE:STEP 250;POIN?;:ABOR;:SWE:POIN?",
-            "11\n5\n",
+            "11;5\n",
             {}},
         Row{"Mode",
             "FREQ:MODE?;MODE CW;MODE?;MODE FIX;MODE?;MODE LIST;MODE?;MODE SWEEP;MODE?;MODE 3;MODE "
             "X",
-            "SWE\nCW\nCW\nLIST\nSWE\n",
+            "SWE;CW;CW;LIST;SWE\n",
             {E(-104), E(-224)}},
         Row{"CwInitiatesNothing",
             kSweep + ":FREQ:MODE CW;:INIT;:SWE:STAT?;:INIT:CONT ON;:SWE:STAT?",
-            "IDLE\nIDLE\n",
+            "IDLE;IDLE\n",
             {}},
         Row{"Lists",
             "LIST:FREQ 1 kHz,1234.56,1 MHZ;FREQ?;FREQ:POIN?;:LIST:DWEL 0.0015,1 "
             "MS,2;DWEL?;DWEL:POIN?",
-            "1000,1234.6,1000000\n3\n0.002,0.001,2\n3\n",
+            "1000,1234.6,1000000;3;0.002,0.001,2;3\n",
             {}},
         Row{"ListRefusedKeepsTheOldOne",
             "LIST:FREQ 1000,2000;FREQ 3000,500 MHZ;FREQ -1;FREQ 1,ON;FREQ;DWEL 0.5,0.0005;DWEL "
             "3601;"
             "DWEL 1 HZ;FREQ?;DWEL?",
-            "1000,2000\n\n",
+            "1000,2000;\n",
             {E(-222, kPts500Limit), E(-222), E(-104), E(-109), E(-222), E(-222), E(-131)}},
         Row{"ListOfTenThousand",
             "LIST:FREQ " + Many(10000) + ";FREQ " + Many(10001) + ";FREQ:POIN?",
             "10000\n",
             {E(-223)}},
+        // A response is held whole until its message ends: it is bounded.
+        Row{"ResponseAbove256KiB",
+            "LIST:FREQ " + Many(10000) + ";FREQ?;FREQ?;FREQ?;FREQ?;FREQ:POIN?",
+            Thousands(10000) + ";" + Thousands(10000) + ";" + Thousands(10000) + "\n",
+            {E(-400, "the response is above 256 KiB: the rest of its answers are dropped")}},
         Row{"ListNoModel", "LIST:FREQ 1000", "", {E(-221, "no PTS model selected")}, {0xFE}},
         Row{"ListPass",
             kList + ":INIT;:SWE:STAT?;:INIT:CONT ON;:SWE:STAT?;:INIT:CONT?;:ABOR;:SWE:STAT?",
-            "SING\nCONT\n1\nIDLE\n",
+            "SING;CONT;1;IDLE\n",
             {}},
         Row{"ListThatCannotRun",
             "FREQ:MODE LIST;:INIT;:LIST:FREQ 1000,2000,3000;DWEL 0.1,0.2;:INIT;:LIST:DWEL 0.1;"
@@ -204,13 +223,13 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"TriggerSource",
             "TRIG:SOUR?;SOUR BUS;SOUR?;:TRIG:SEQ:SOUR IMMEDIATE;:TRIG:SOUR?;SOUR EXT;*TRG;:TRIG;"
             ":TRIG:IMM",
-            "IMM\nBUS\nIMM\n",
+            "IMM;BUS;IMM\n",
             {E(-224, "the source is triggered by INIT or *TRG alone: IMM or BUS"), E(-211), E(-211),
              E(-211)}},
         Row{"BusTriggerStartsWhatInitArmed",
             kSweep + ":TRIG:SOUR BUS;:INIT;:SWE:STAT?;*TRG;:SWE:STAT?;*TRG;:ABOR;:INIT:CONT ON;"
                      "CONT?;:ABOR;*TRG;:INIT:CONT ON;:TRIG;:SWE:STAT?",
-            "IDLE\nSING\n1\nCONT\n",
+            "IDLE;SING;1;CONT\n",
             {E(-211), E(-211)}},
         // INIT checks what it can; the panel's own refusals come with *TRG.
         Row{"BusTriggerRefusals",
@@ -221,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
              E(-221, kMissing)}},
         Row{"Continuous",
             kSweep + ":INIT:CONT ON;:SWE:STAT?;:INIT:CONT?;CONT 0;CONT?;CONT MAYBE",
-            "CONT\n1\n0\n",
+            "CONT;1;0\n",
             {E(-224)}},
         // pymeasure's step sweep set-up.
         Row{"StepSweepSetUp",
@@ -232,14 +251,14 @@ INSTANTIATE_TEST_SUITE_P(
             "SWE:DIR UP;DIR?;SPAC LIN;SPAC?;GEN STEPPED;GEN?;MODE AUTO;MODE?;:LIST:MODE AUTO;MODE?;"
             ":SWE:DIR DOWN;SPAC LOG;GEN ANAL;MODE MAN;:LIST:MODE MANUAL;:SWE:SPAC LIN,LIN;SPAC 1;"
             "SPAC EXP",
-            "UP\nLIN\nSTEP\nAUTO\nAUTO\n",
+            "UP;LIN;STEP;AUTO;AUTO\n",
             {E(-224, "the sweep runs from start to stop: set a start above the stop"),
              E(-224, "the sweep's steps are linear"), E(-224, "the sweep is stepped"),
              E(-224, "the sweep steps by itself"), E(-224, "the list steps by itself"), E(-108),
              E(-104), E(-224)}},
         Row{"Output",
             "OUTP ON;OUTP?;:OUTP:STAT 1;STAT?;:OUTP OFF;OUTP 0;OUTP MAYBE;OUTP 'ON';OUTP 1 HZ",
-            "1\n1\n",
+            "1;1\n",
             {E(-221, "the board has no output switch: the output stays on"),
              E(-221, "the board has no output switch: the output stays on"), E(-224), E(-104),
              E(-131)}},
@@ -247,42 +266,42 @@ INSTANTIATE_TEST_SUITE_P(
             "SWE:COUN?;COUN 3;COUN?;COUN INF;COUN?;COUN 2.4;COUN 9.9E37;COUN?;COUN MIN;COUN?;"
             "COUN MAX;COUN?;COUN 0;COUN 3e9;COUN ON;COUN?;:LIST:COUN?;COUN 2;COUN?;:SOUR:LIST:COUN "
             "INFINITY;COUN?;:SWE:COUN?",
-            "1\n3\n9.9E+37\n9.9E+37\n1\n2147483647\n2147483647\n1\n2\n9.9E+37\n2147483647\n",
+            "1;3;9.9E+37;9.9E+37;1;2147483647;2147483647;1;2;9.9E+37;2147483647\n",
             {E(-222), E(-222), E(-104)}},
         Row{"ListDirection",
             "LIST:DIR?;DIR DOWN;DIR?;DIR SIDEWAYS;DIR?;DIR UP;DIR?",
-            "UP\nDOWN\nDOWN\nUP\n",
+            "UP;DOWN;DOWN;UP\n",
             {E(-224)}},
         Row{"CountOfInfinityIsContinuous",
             kSweep + ":SWE:COUN INF;:INIT;:SWE:STAT?;:INIT:CONT?;:ABOR;:SWE:COUN 2;:INIT;"
                      ":SWE:STAT?;:INIT:CONT?",
-            "CONT\n1\nSING\n0\n",
+            "CONT;1;SING;0\n",
             {}},
         Row{"SystemPresetAsReset",
             "FREQ:STOP 5;:LEV 9;:SWE:COUN 3;:LIST:COUN INF;DIR DOWN;:TRIG:SOUR BUS;:SYST:PRES;"
             ":FREQ:STOP?;:LEV?;:SWE:COUN?;:LIST:COUN?;DIR?;:TRIG:SOUR?",
-            "0\n3\n1\n1\nUP\nIMM\n",
+            "0;3;1;1;UP;IMM\n",
             {}},
         Row{"Level",
             "LEV 7;LEV?;LEV MIN;LEV?;LEV? MAX;LEV 14;LEV 2.4;LEV 12.6;LEV?",
-            "7\n3\n13\n13\n",
+            "7;3;13;13\n",
             {E(-222), E(-222)}},
         Row{"Model",
             "SYST:MOD pts160;MOD?;MOD 'PTS 620';MOD?;MOD PTS999;MOD 5",
-            "PTS160\nPTS620\n",
+            "PTS160;PTS620\n",
             {E(-222), E(-104)}},
         Row{"Reset",
             "FREQ:STOP 5;:LEV 9;:FREQ 1000;*RST;:FREQ:STOP?;STAR?;:LEV?;:SWE:TIME?",
-            "0\n0\n3\n0\n",
+            "0;0;3;0\n",
             {}},
         Row{"StatusRegister",
             "BOGUS;FREQ -1;*ESR?;*ESR?;:SYST:ERR:COUN?",
-            "48\n0\n2\n",
+            "48;0;2\n",
             {E(-113), E(-222)}},
-        Row{"Clear", "BOGUS;*CLS;:SYST:ERR:COUN?;*ESR?;:SYST:ERR?", "0\n0\n0,\"No error\"\n", {}},
+        Row{"Clear", "BOGUS;*CLS;:SYST:ERR:COUN?;*ESR?;:SYST:ERR?", "0;0;0,\"No error\"\n", {}},
         Row{"StatusEnables",
             "*ESE 36;*ESE?;*SRE 255;*SRE?;*ESE 3.6;*ESE?;*SRE 0;*SRE?;*OPT?;:SYST:VERS?",
-            "36\n191\n4\n0\n0\n1999.0\n",
+            "36;191;4;0;0;1999.0\n",
             {}},
         Row{"StatusParameterErrors",
             "*ESE 256;*SRE -1;*ESE;*ESE 1,2;*SRE ON;*ESE 1 HZ;*ESE? 1;*STB? 1;*OPC 1;*CLS 1;"
@@ -293,32 +312,32 @@ INSTANTIATE_TEST_SUITE_P(
         // The error queue (bit 2) and the command error's ESR bit through *ESE (bit 5); MSS.
         Row{"StatusByte",
             "BOGUS;*ESE 32;*STB?;*SRE 4;*STB?;*SRE?;*CLS;*STB?;*ESE?",
-            "36\n100\n4\n0\n32\n",
+            "36;100;4;0;32\n",
             {}},
-        Row{"OperationCompleteAtOnceWhenNothingRuns", "*OPC;*ESR?;*ESR?", "1\n0\n", {}},
+        Row{"OperationCompleteAtOnceWhenNothingRuns", "*OPC;*ESR?;*ESR?", "1;0\n", {}},
         Row{"ErrorAll",
             "BOGUS;FREQ -1;:SYST:ERR:ALL?;ALL?;COUN?",
-            "-113,\"Undefined header\",-222,\"Data out of range\"\n0,\"No error\"\n0\n",
+            "-113,\"Undefined header\",-222,\"Data out of range\";0,\"No error\";0\n",
             {}},
         Row{"ResetKeepsEnablesAndQueue",
             "*ESE 4;*SRE 16;:STAT:OPER:ENAB 8;:STAT:QUES:PTR 0;:BOGUS;*RST;*ESE?;*SRE?;"
             ":STAT:OPER:ENAB?;:STAT:QUES:PTR?;:SYST:ERR:COUN?",
-            "4\n16\n8\n0\n1\n",
+            "4;16;8;0;1\n",
             {E(-113)}},
         Row{"StatusRegistersAndPreset",
             "STAT:OPER:ENAB 65535;ENAB?;PTR 12;PTR?;NTR 3.4;NTR?;:STAT:QUES:ENAB 32;ENAB?;"
             ":STAT:PRES;:STAT:OPER:ENAB?;PTR?;NTR?;:STAT:QUES:ENAB?;PTR?;NTR?;COND?;EVEN?",
-            "32767\n12\n3\n32\n0\n32767\n0\n0\n32767\n0\n0\n0\n",
+            "32767;12;3;32;0;32767;0;0;32767;0;0;0\n",
             {}},
         // The rise passes no PTR bit, the fall passes NTR; the event register is read once.
         Row{"SweepingThroughTheTransitionFilters",
             kSweep + ":STAT:OPER:NTR 8;PTR 0;:INIT;:STAT:OPER:COND?;EVEN?;:ABOR;:STAT:OPER:COND?;"
                      "EVEN?;EVEN?",
-            "8\n0\n0\n8\n0\n",
+            "8;0;0;8;0\n",
             {}},
         Row{"Units",
             "UNIT:COUN?;:UNIT2:MOD?;NUMB?;DATA?;:UNIT3:MOD?;:UNIT:MOD?;NUMB?",
-            "3\nNONE\n2\n252\nUNKNOWN\nPTS500\n0\n",
+            "3;NONE;2;252;UNKNOWN;PTS500;0\n",
             {},
             {0x5E, 0xFC, 0x9C}},
         Row{"UnitReadFails",
@@ -330,14 +349,14 @@ INSTANTIATE_TEST_SUITE_P(
         // The output is questionable until a word that every unit takes.
         Row{"WriteFailsOnOneUnit",
             "FREQ 1MHZ;FREQ?;:STAT:QUES:COND?;EVEN?;:FREQ 2MHZ;:STAT:QUES:COND?;EVEN?",
-            "1000000\n32\n32\n0\n0\n",
+            "1000000;32;32;0;0\n",
             {E(-240, "unit 2 did not accept the report")},
             {0x5E, 0x5C},
             [](hid::SimulatedBackend& b) { b.FailNextWrites(2, 1); }},
         // Found gone while the word goes out: that unit alone, not the one before it.
         Row{"BoardGoneInTheMiddleOfASend",
             "FREQ 1MHZ;FREQ?;:UNIT:COUN?;:STAT:QUES:COND?;:FREQ 2MHZ;:STAT:QUES:COND?",
-            "1000000\n2\n32\n0\n",
+            "1000000;2;32;0\n",
             {E(-241, "unit 2 was removed")},
             {0x5E, 0x5C, 0x5A},
             [](hid::SimulatedBackend& b) { b.Unplug(2); }},
@@ -368,7 +387,7 @@ TEST(CommandTableOutput, SweepStepsSetTheFrequencyAndTheBoxDoesNot) {
   EXPECT_EQ(rig.instrument.RunMessage(kSweep + ":INIT;:FREQ?", client), "0\n");
   rig.form.TmrDwell_Timer();
   rig.form.TextFreq.Text("10012345600");  // the operator types without sending
-  EXPECT_EQ(rig.instrument.RunMessage("FREQ?;FREQ:STAR?", client), "1100\n10012345600\n");
+  EXPECT_EQ(rig.instrument.RunMessage("FREQ?;FREQ:STAR?", client), "1100;10012345600\n");
   EXPECT_EQ(client.Count(), 0);
 }
 
@@ -376,15 +395,17 @@ TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {
   RemoteRig rig;
   Session client;
   rig.instrument.RunMessage(kSweep + ":INIT", client);
-  std::string out;
+  Response out;
   const auto opc = ParseMessage("*OPC?");
   EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out));
-  EXPECT_EQ(out, "");
+  EXPECT_TRUE(out.Empty());
   rig.form.CmdStop_Click();  // the operator stops it
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
   rig.instrument.RunMessage(":INIT:CONT ON", client);
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
-  EXPECT_EQ(out, "1\n1\n");
+  std::string text;
+  out.EndInto(&text);
+  EXPECT_EQ(text, "1;1\n");
 
   // A single list: until its last point has gone out.
   rig.instrument.RunMessage(":ABOR;" + kList + ":INIT", client);
@@ -420,7 +441,7 @@ TEST(CommandTablePasses, RunAsCountedAndOpcWaitsForTheLast) {
     RemoteRig rig;
     Session client;
     EXPECT_EQ(rig.instrument.RunMessage(row.message + ":INIT", client), "");
-    std::string out;
+    Response out;
     std::vector<std::string> boxes;
     std::vector<int32_t> dwell_ms;
     for (size_t i = 0; i < row.boxes.size(); ++i) {
@@ -434,7 +455,9 @@ TEST(CommandTablePasses, RunAsCountedAndOpcWaitsForTheLast) {
     EXPECT_EQ(boxes, row.boxes);
     EXPECT_EQ(dwell_ms, row.dwell_ms);
     EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
-    EXPECT_EQ(out, "1\n");
+    std::string text;
+    out.EndInto(&text);
+    EXPECT_EQ(text, "1\n");
     EXPECT_EQ(RemoteRig::Errors(client), std::vector<std::string>{});
   }
 }
@@ -453,19 +476,19 @@ TEST(CommandTableStatus, ASingleSweepThroughTheRegisters) {
   EXPECT_EQ(run(other, "STAT:OPER:PTR 0;ENAB 8"), "");
   EXPECT_EQ(run(client, kSweep + ":STAT:OPER:ENAB 8;NTR 8;*SRE 128;*ESE 1;:INIT;*OPC;*STB?;"
                                  ":STAT:OPER:COND?;EVEN?;*STB?;*ESR?"),
-            "192\n8\n8\n0\n0\n");
+            "192;8;8;0;0\n");
   for (int i = 0; i < 100 && rig.form.TmrDwell.Enabled(); ++i) {
     rig.form.TmrDwell_Timer();
     rig.instrument.Update();
   }
   ASSERT_FALSE(rig.form.TmrDwell.Enabled());
-  EXPECT_EQ(run(client, "*STB?;*ESR?;:STAT:OPER:COND?;EVEN?;*STB?"), "224\n1\n0\n8\n0\n");
-  EXPECT_EQ(run(other, "STAT:OPER?;*ESR?"), "0\n0\n");
+  EXPECT_EQ(run(client, "*STB?;*ESR?;:STAT:OPER:COND?;EVEN?;*STB?"), "224;1;0;8;0\n");
+  EXPECT_EQ(run(other, "STAT:OPER?;*ESR?"), "0;0\n");
 
   rig.backend.Unplug(2);
   rig.agent.ProcessHotplug();
   rig.instrument.Update();
-  EXPECT_EQ(run(client, "STAT:QUES:COND?;EVEN?;:FREQ 1000;:STAT:QUES:COND?"), "32\n32\n0\n");
+  EXPECT_EQ(run(client, "STAT:QUES:COND?;EVEN?;:FREQ 1000;:STAT:QUES:COND?"), "32;32;0\n");
   rig.instrument.Detach(client);
   rig.instrument.Detach(other);
 }

@@ -95,7 +95,7 @@ TEST(Setups, KeptOverARestart) {
   // The recall stops the sweep, sends nothing (the output is still the
   // sweep's, none yet), and the window shows the set-up.
   EXPECT_EQ(b.Run("*RCL 3;:SWE:STAT?;:FREQ:STAR?;STOP?;:SWE:STEP?;TIME?;:LEV?;:FREQ?"),
-            "IDLE\n1000000\n2000000\n1000\n1.5\n7\n0\n");
+            "IDLE;1000000;2000000;1000;1.5;7;0\n");
   EXPECT_EQ(b.Errors(), Strings{});
   EXPECT_EQ(b.backend.TotalReceived(1), sent);
   EXPECT_EQ(b.form.TextFreq.Text(), "1000000");
@@ -244,11 +244,11 @@ TEST_P(DamagedSetup, IsRefusedAndChangesNothing) {
   const Strings errors = r.Errors();
   if (d.why.empty()) {
     EXPECT_EQ(errors, Strings{});
-    EXPECT_EQ(r.Run("FREQ:STOP?;:LEV?"), "2000000\n7\n");
+    EXPECT_EQ(r.Run("FREQ:STOP?;:LEV?"), "2000000;7\n");
     return;
   }
   EXPECT_EQ(errors, Strings{E(-250, "set-up 3 is damaged: " + d.why)});
-  EXPECT_EQ(r.Run("FREQ:STOP?;:LEV?"), "5\n4\n");
+  EXPECT_EQ(r.Run("FREQ:STOP?;:LEV?"), "5;4\n");
   EXPECT_EQ(r.inst.Source().mode, SourceState::Mode::kSweep);
 }
 
