@@ -248,11 +248,13 @@ async def hostile_cases(port):
     check("17th page refused", await refused(503, origin=own))
     for ws in more:
         await ws.close()
-    await watcher.send(json.dumps({"id": 1, "scpi": "*IDN?"}))
+    await watcher.send(json.dumps({"id": 1, "scpi": "*IDN?;*OPC?"}))
     reply = None
     while reply is None or reply.get("t") != "reply":
         reply = json.loads(await asyncio.wait_for(watcher.recv(), 5))
     check("others unaffected", reply["out"].startswith("pts-panel,"), str(reply))
+    check("one response message", (reply["out"].count("\n"), reply["out"].endswith(";1\n")),
+          (1, True))
     # Messages as long as on the raw socket; one longer closes the page.
     await watcher.send(json.dumps({"id": 2, "scpi": "*CLS;" * 40000 + "*IDN?"}))
     reply = None
