@@ -65,9 +65,9 @@ class Panel:
         with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
             s.sendall(message.encode() + b";*OPC?\n")
             reply = b""
-            while reply.count(b"\n") < message.count("?") + 1:  # one line per answer
+            while not reply.endswith(b"\n"):  # one line: the answers joined by ';'
                 reply += s.recv(4096)
-        return reply.decode().rpartition("1\n")[0].strip()
+        return reply.decode().rpartition("1\n")[0].rstrip(";")
 
     def stop(self):
         self.p.send_signal(signal.SIGTERM)
