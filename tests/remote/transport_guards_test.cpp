@@ -1,5 +1,5 @@
 // What the front ends share against careless and hostile hosts: files that
-// hold secrets.
+// hold secrets, caps per peer address, the limiter of wrong guesses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "remote/transport/peer_guard.h"
 #include "remote/transport/private_file.h"
 
 namespace pts::remote {
@@ -72,6 +73,87 @@ TEST_F(PrivateFileTest, RefusesWhatIsNoFile) {
     EXPECT_FALSE(ReadPrivateFile(path, "token file", 4096, &text, &error)) << path;
     EXPECT_NE(error.find(path), std::string::npos) << error;
   }
+}
+
+TEST(PeerCounterTest, OneAddressCannotTakeTheOthersPlaces) {
+  PeerCounter c(3, 5);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(c.Take("127.0.0.2"));
+  EXPECT_FALSE(c.Take("127.0.0.2"));  // its own cap
+  EXPECT_TRUE(c.Take("127.0.0.1"));
+  EXPECT_TRUE(c.Take("::1"));
+  EXPECT_FALSE(c.Take("127.0.0.3"));  // everyone's cap
+  EXPECT_EQ(c.Total(), 5);
+  c.Give("127.0.0.2");
+  c.Give("10.0.0.9");  // never taken: no effect
+  EXPECT_EQ(c.Count("127.0.0.2"), 2);
+  EXPECT_TRUE(c.Take("127.0.0.3"));
+  for (int i = 0; i < 5; ++i) c.Give("127.0.0.2");
+  EXPECT_EQ(c.Count("127.0.0.2"), 0);
+  EXPECT_EQ(c.Total(), 3);
+}
+
+// A script of wrong guesses at given times (ms) from two addresses, and what
+// the limiter must say at each step.
+TEST(GuessLimiterTest, SlowsLocksOutAndForgivesPerAddress) {
+  using ms = std::chrono::milliseconds;
+  GuessLimiter::Rules rules;
+  rules.first_delay = ms(100);
+  rules.burst = 4;
+  rules.lockout = ms(10000);
+  rules.forgive = ms(5000);
+  GuessLimiter g(rules);
+  const GuessLimiter::Clock::time_point t0{};
+  const std::string bad = "127.0.0.2", good = "127.0.0.1";
+  enum Act { kWrong, kRight, kLook };
+  const struct {
+    int at;
+    const char* peer;
+    Act act;
+    int wait_before;  // what Wait says first (ms)
+    bool lockout;     // Wrong's answer
+    int failures;     // afterwards
+  } steps[] = {
+      {0, "127.0.0.2", kWrong, 0, false, 1},       // now waits 100
+      {50, "127.0.0.2", kLook, 50, false, 1},      // a guess now is refused unread
+      {50, "127.0.0.1", kLook, 0, false, 0},       // the other address is not
+      {100, "127.0.0.2", kWrong, 0, false, 2},     // waits 200
+      {300, "127.0.0.2", kWrong, 0, false, 3},     // waits 400
+      {700, "127.0.0.2", kWrong, 0, true, 4},      // the burst: locked out, told once
+      {9000, "127.0.0.2", kLook, 1700, false, 4},  // still locked
+      {10700, "127.0.0.2", kWrong, 0, true, 4},    // not forgiven yet: locked again
+      {10700, "127.0.0.1", kWrong, 0, false, 1},   // unaffected
+      {20700, "127.0.0.2", kLook, 0, false, 4},    // the lockout is over
+      {30700, "127.0.0.2", kLook, 0, false, 2},    // two quiet spells after it forgive two
+      {30700, "127.0.0.2", kWrong, 0, false, 3},   // waits 400 again, not locked
+      {60000, "127.0.0.2", kLook, 0, false, 0},    // all forgiven
+      {60000, "127.0.0.1", kRight, 0, false, 0},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(std::to_string(s.at) + " " + s.peer);
+    const auto now = t0 + ms(s.at);
+    EXPECT_EQ(g.Wait(s.peer, now).count(), s.wait_before);
+    if (s.act == kWrong) {
+      EXPECT_EQ(g.Wrong(s.peer, now), s.lockout);
+    } else if (s.act == kRight) {
+      g.Right(s.peer);
+    }
+    EXPECT_EQ(g.Failures(s.peer, now), s.failures);
+  }
+  EXPECT_EQ(g.Wait(good, t0 + ms(60000)).count(), 0);
+  EXPECT_EQ(g.Wait(bad, t0 + ms(60000)).count(), 0);
+}
+
+TEST(GuessLimiterTest, AFloodOfNewAddressesSharesOneRecord) {
+  GuessLimiter::Rules rules;
+  rules.max_peers = 2;
+  GuessLimiter g(rules);
+  const GuessLimiter::Clock::time_point t{};
+  g.Wrong("a", t);
+  g.Wrong("b", t);
+  EXPECT_EQ(g.Wait("c", t).count(), 0);  // nothing from "c" yet, nor from any newcomer
+  g.Wrong("c", t);                       // the table is full: shared
+  EXPECT_GT(g.Wait("d", t).count(), 0);
+  EXPECT_GT(g.Wait("a", t).count(), 0);
 }
 
 }  // namespace
