@@ -79,10 +79,11 @@ GuessLimiter::Duration GuessLimiter::Wait(const std::string& peer, Clock::time_p
 
 bool GuessLimiter::Wrong(const std::string& peer, Clock::time_point now) {
   Record& r = *Find(peer, now, true);
+  const bool locked = r.failures >= rules_.burst && r.until > now;
   ++r.failures;
   r.last = now;
   if (r.failures >= rules_.burst) {
-    const bool starts = r.until <= now;
+    const bool starts = !locked;
     r.until = now + rules_.lockout;
     r.failures = rules_.burst;
     return starts;

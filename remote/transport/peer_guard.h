@@ -47,8 +47,8 @@ class GuessLimiter {
   explicit GuessLimiter(Rules rules) : rules_(rules) {}
 
   // How long `peer` must still wait before a guess of its is looked at;
-  // zero when it may guess now. A guess made while waiting is refused
-  // unread, whether or not it is right.
+  // zero when it may guess now. A guess made while waiting is to be refused
+  // unread, whether or not it is right, and counted as a wrong one.
   Duration Wait(const std::string& peer, Clock::time_point now);
   // A wrong guess, looked at. True when it starts a lockout: the one time a
   // burst is worth a line in the log.

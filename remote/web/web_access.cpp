@@ -91,6 +91,40 @@ bool HostPolicy::OriginAllowed(const std::string& origin) const {
   return o.rfind("http://", 0) == 0 && HostAllowed(o.substr(7));
 }
 
+int HostPolicy::TargetStatus(const std::string& target) const {
+  if (!target.empty() && target.front() == '/') return 0;
+  // The absolute form names the host itself; a server takes it over Host,
+  // so it must be one of ours as well.
+  if (Lower(target.substr(0, 7)) != "http://") return 400;
+  const size_t end = target.find_first_of("/?#", 7);
+  const std::string authority = target.substr(7, end == std::string::npos ? end : end - 7);
+  if (authority.find('@') != std::string::npos) return 400;  // no user info
+  return HostAllowed(authority) ? 0 : 421;
+}
+
+bool HeaderHasToken(const std::string& value, std::string_view token) {
+  std::string_view rest = value;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    if (Lower(std::string(Trim(rest.substr(0, comma)))) == token) return true;
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
+bool WebSocketKeyValid(const std::string& key) {
+  // 16 bytes make 22 characters and "==". The last character carries 2 bits
+  // of data and 4 that must be zero: A, Q, g or w.
+  static constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  if (key.size() != 24 || key.compare(22, 2, "==") != 0) return false;
+  for (size_t i = 0; i < 22; ++i) {
+    if (kAlphabet.find(key[i]) == std::string_view::npos) return false;
+  }
+  return std::string_view("AQgw").find(key[21]) != std::string_view::npos;
+}
+
 bool ReadTokenFile(const std::string& path, std::string* token, std::string* error) {
   std::string text;
   if (!ReadPrivateFile(path, "token file", 4096, &text, error)) return false;

@@ -36,10 +36,20 @@ class HostPolicy {
   bool HostAllowed(const std::string& host) const;
   // An Origin header: "http://" and an allowed host.
   bool OriginAllowed(const std::string& origin) const;
+  // A request's target: 0 when it is a path ("/..."), or an absolute URL
+  // ("http://host/...") whose host is allowed as a Host header would be; 421
+  // when that host is another; 400 for anything else.
+  int TargetStatus(const std::string& target) const;
 
  private:
   std::set<std::string> hosts_;  // lower case, "name:port", "[v6]:port"
 };
+
+// Whether a header's comma-separated list holds `token` (e.g. "upgrade" in
+// Connection), in any case.
+bool HeaderHasToken(const std::string& value, std::string_view token);
+// A Sec-WebSocket-Key: 16 bytes in base64, exactly (24 characters).
+bool WebSocketKeyValid(const std::string& key);
 
 // The token in `path`: its first line without trailing blanks. Refused (false,
 // with a one-line reason) when the file cannot be read, is not a regular

@@ -17,6 +17,8 @@
 #include <cstring>
 #include <deque>
 
+#include "remote/web/web_guard.h"
+
 namespace pts::remote {
 
 namespace {
@@ -25,8 +27,6 @@ namespace {
 // spell goes out on the next turn of the event loop.
 constexpr auto kPushInterval = std::chrono::milliseconds(20);
 constexpr int kMaxHead = 8 * 1024;
-constexpr int kMaxInspecting = 32;
-constexpr int kHeadTimeoutMs = 5000;
 constexpr int kMaxBadTokens = 5;
 
 std::string HtmlEscape(const std::string& s) {
@@ -69,6 +69,8 @@ const char* StatusText(int status) {
       return "Not Found";
     case 405:
       return "Method Not Allowed";
+    case 426:
+      return "Upgrade Required";
     case 421:
       return "Misdirected Request";
     case 431:
@@ -145,6 +147,7 @@ struct WebServer::Page {
   Page& operator=(const Page&) = delete;
   QWebSocket* socket = nullptr;
   Instrument* instrument = nullptr;
+  std::string peer;  // its address, as the guards know it
   Session session;
   bool control = false;
   bool dead = false;
@@ -245,18 +248,13 @@ int WebServer::PageCount() const {
 // ---- The gate ----
 
 void WebServer::Admit(QTcpSocket* socket) {
-  if (int(inspecting_.size()) >= kMaxInspecting) {
-    socket->abort();
-    socket->deleteLater();
-    return;
-  }
-  inspecting_.insert(socket);
+  if (!Welcome(socket)) return;
   connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Inspect(socket); });
   connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-    if (inspecting_.erase(socket)) socket->deleteLater();
+    if (StopInspecting(socket)) socket->deleteLater();
   });
   QTimer::singleShot(kHeadTimeoutMs, socket, [this, socket] {
-    if (inspecting_.erase(socket)) {
+    if (StopInspecting(socket)) {
       socket->abort();
       socket->deleteLater();
     }
@@ -276,31 +274,37 @@ void WebServer::Inspect(QTcpSocket* socket) {
     return;
   }
   if (!ok) return Refuse(socket, 400, "not an HTTP request");
-  std::string upgrade = head.Header("upgrade");
-  for (char& c : upgrade) c = char(std::tolower(static_cast<unsigned char>(c)));
-  socket->disconnect(this);
-  inspecting_.erase(socket);
-  if (upgrade.find("websocket") == std::string::npos) {
+  if (const int status = hosts_->TargetStatus(head.target); status != 0) {
+    return Refuse(socket, status, status == 421 ? "unknown host" : "bad request target");
+  }
+  if (head.Header("upgrade").empty()) {
+    socket->disconnect(this);
+    StopInspecting(socket);
+    Answering(socket);
     gate_->Pass(socket);
     emit socket->readyRead();  // the head is buffered already
     return;
   }
-  if (!hosts_->HostAllowed(head.Header("host"))) return Refuse(socket, 421, "unknown host");
-  if (!hosts_->OriginAllowed(head.Header("origin"))) return Refuse(socket, 403, "foreign origin");
-  if (head.target != "/ws") return Refuse(socket, 404, "no such WebSocket");
-  if (PageCount() >= kMaxPages) return Refuse(socket, 503, "too many pages open");
+  const char* extra = nullptr;
+  const char* reason = nullptr;
+  if (const int status = HandshakeStatus(head, socket, &reason, &extra); status != 0) {
+    return Refuse(socket, status, reason, extra);
+  }
+  socket->disconnect(this);
+  StopInspecting(socket);
   ws_->handleConnection(socket);
   emit socket->readyRead();
 }
 
-void WebServer::Refuse(QTcpSocket* socket, int status, const char* reason) {
+void WebServer::Refuse(QTcpSocket* socket, int status, const char* reason, const char* extra) {
   // Repeated calls would come from a socket already being refused.
   socket->disconnect(this);
-  inspecting_.erase(socket);
+  StopInspecting(socket);
   const std::string body = std::string(reason) + "\n";
   std::string out = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
                     "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
                     std::to_string(body.size()) + "\r\nConnection: close\r\n";
+  if (extra) out += std::string(extra) + "\r\n";
   for (const auto& [k, v] : SecurityHeaders({})) out += k + ": " + v + "\r\n";
   out += "\r\n" + body;
   socket->write(out.data(), qint64(out.size()));
@@ -355,10 +359,15 @@ void WebServer::Serve(const QHttpServerRequest& request, QTcpSocket* socket) {
   responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
   responder.writeHeader("Content-Type", type);
   responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+  // One request per connection: only the first head is read by the gate
+  // (the HTTP server takes the Host header over an absolute target's host),
+  // and no connection is left idle. A page is three small requests.
+  responder.writeHeader("Connection", "close");
   for (const auto& [k, v] : SecurityHeaders(status == 421 ? std::string() : host)) {
     responder.writeHeader(QByteArray::fromStdString(k), QByteArray::fromStdString(v));
   }
   responder.writeBody(head ? QByteArray() : body);
+  Answered(socket);
 }
 
 std::string WebServer::IndexPage(const std::string& host) const {
@@ -403,6 +412,7 @@ void WebServer::AcceptPages() {
     Page* p = page.get();
     p->socket = socket;
     p->instrument = &instrument_;
+    p->peer = PeerOf(*socket);
     p->control = !need_token_ && loopback_;
     p->session.PanelClient(true);
     instrument_.Attach(p->session);
@@ -448,7 +458,7 @@ void WebServer::Received(Page& p, const QString& message) {
   if (o.contains(QLatin1String("token"))) {
     const QJsonValue t = o.value(QLatin1String("token"));
     if (!t.isString()) return Close(p, QWebSocketProtocol::CloseCodeProtocolError, "bad token");
-    const bool ok = need_token_ && TokensEqual(t.toString().toStdString(), token_);
+    const bool ok = Guess(p.peer, t.toString().toStdString());
     if (ok) p.control = true;
     if (!ok && need_token_ && ++p.bad_tokens >= kMaxBadTokens) {
       return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "wrong token");

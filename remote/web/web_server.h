@@ -16,7 +16,11 @@
 // sends anything but the protocol's JSON, more than kMaxRate messages a
 // second, more than kMaxQueued waiting messages, or leaves more than
 // kMaxBacklog bytes unread, is closed. Connections that do not finish their
-// request head within 5 s, or send more than 8 KiB of it, are closed.
+// request head within 5 s, or send more than 8 KiB of it, are closed; an
+// HTTP connection is closed after its answer, or after kIdleMs if the answer
+// is not read. Each peer address has caps of its
+// own on connections, heads being sent and pages, and wrong tokens from it
+// are slowed and then locked out, so that one host cannot lock out another.
 #pragma once
 
 #include <QObject>
@@ -25,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -34,6 +39,7 @@
 #include "panel/mainform.h"
 #include "remote/instrument.h"
 #include "remote/transport/command_runner.h"
+#include "remote/transport/peer_guard.h"
 #include "remote/web/page_state.h"
 #include "remote/web/web_access.h"
 
@@ -51,6 +57,10 @@ class WebServer : public QObject {
   static constexpr int kMaxRate = 200;  // messages per second
   static constexpr int kMaxQueued = 64;
   static constexpr int64_t kMaxBacklog = 1024 * 1024;
+  static constexpr int kMaxPagesPerPeer = kMaxPages / 2;
+  static constexpr int kMaxConnections = 512, kMaxConnectionsPerPeer = 32;
+  static constexpr int kMaxHeads = 128, kMaxHeadsPerPeer = 8;
+  static constexpr int kHeadTimeoutMs = 5000, kIdleMs = 15000;
 
   // `busy` says whether a panel handler is running; commands wait until it
   // returns. `version` is the program's.
@@ -75,7 +85,15 @@ class WebServer : public QObject {
   struct Page;
   void Admit(QTcpSocket* socket);  // a new connection: its head is read first
   void Inspect(QTcpSocket* socket);
-  void Refuse(QTcpSocket* socket, int status, const char* reason);
+  void Refuse(QTcpSocket* socket, int status, const char* reason, const char* extra = nullptr);
+  // The guards against hosts that would lock the others out (web_guard.cpp).
+  bool Welcome(QTcpSocket* socket);
+  bool StopInspecting(QTcpSocket* socket);
+  void Answering(QTcpSocket* socket);
+  void Answered(QTcpSocket* socket);
+  int HandshakeStatus(const HttpHead& head, QTcpSocket* socket, const char** reason,
+                      const char** extra);
+  bool Guess(const std::string& peer, const std::string& token);
   void AcceptPages();
   void Received(Page& p, const QString& message);
   void Serve(Page& p);
@@ -103,7 +121,11 @@ class WebServer : public QObject {
   Gate* gate_ = nullptr;
   Http* http_ = nullptr;
   QWebSocketServer* ws_ = nullptr;
-  std::set<QTcpSocket*> inspecting_;
+  std::map<QTcpSocket*, std::string> inspecting_;  // to the peer's address
+  PeerCounter connections_{kMaxConnectionsPerPeer, kMaxConnections};
+  PeerCounter heads_{kMaxHeadsPerPeer, kMaxHeads};
+  PeerCounter page_peers_{kMaxPagesPerPeer, kMaxPages};
+  GuessLimiter guesses_;
   std::list<std::unique_ptr<Page>> pages_;
   PageState state_;
   QTimer push_, countdown_;

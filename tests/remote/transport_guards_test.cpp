@@ -113,20 +113,20 @@ TEST(GuessLimiterTest, SlowsLocksOutAndForgivesPerAddress) {
     bool lockout;     // Wrong's answer
     int failures;     // afterwards
   } steps[] = {
-      {0, "127.0.0.2", kWrong, 0, false, 1},       // now waits 100
-      {50, "127.0.0.2", kLook, 50, false, 1},      // a guess now is refused unread
-      {50, "127.0.0.1", kLook, 0, false, 0},       // the other address is not
-      {100, "127.0.0.2", kWrong, 0, false, 2},     // waits 200
-      {300, "127.0.0.2", kWrong, 0, false, 3},     // waits 400
-      {700, "127.0.0.2", kWrong, 0, true, 4},      // the burst: locked out, told once
-      {9000, "127.0.0.2", kLook, 1700, false, 4},  // still locked
-      {10700, "127.0.0.2", kWrong, 0, true, 4},    // not forgiven yet: locked again
-      {10700, "127.0.0.1", kWrong, 0, false, 1},   // unaffected
-      {20700, "127.0.0.2", kLook, 0, false, 4},    // the lockout is over
-      {30700, "127.0.0.2", kLook, 0, false, 2},    // two quiet spells after it forgive two
-      {30700, "127.0.0.2", kWrong, 0, false, 3},   // waits 400 again, not locked
-      {60000, "127.0.0.2", kLook, 0, false, 0},    // all forgiven
-      {60000, "127.0.0.1", kRight, 0, false, 0},
+      {0, "127.0.0.2", kWrong, 0, false, 1},        // now waits 100
+      {50, "127.0.0.2", kLook, 50, false, 1},       // a guess now is refused unread...
+      {50, "127.0.0.1", kLook, 0, false, 0},        // (the other address may guess)
+      {60, "127.0.0.2", kWrong, 40, false, 2},      // ...and counts: waits 200
+      {260, "127.0.0.2", kWrong, 0, false, 3},      // waits 400
+      {300, "127.0.0.2", kWrong, 360, true, 4},     // the burst: locked out, told once
+      {9000, "127.0.0.2", kWrong, 1300, false, 4},  // more while locked: longer, not told
+      {19000, "127.0.0.2", kWrong, 0, true, 4},     // not forgiven yet: locked again
+      {19000, "127.0.0.1", kWrong, 0, false, 1},    // unaffected
+      {29000, "127.0.0.2", kLook, 0, false, 4},     // the lockout is over
+      {39000, "127.0.0.2", kLook, 0, false, 2},     // two quiet spells after it forgive two
+      {39000, "127.0.0.2", kWrong, 0, false, 3},    // waits 400 again, not locked
+      {70000, "127.0.0.2", kLook, 0, false, 0},     // all forgiven
+      {70000, "127.0.0.1", kRight, 0, false, 0},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(std::to_string(s.at) + " " + s.peer);
@@ -139,8 +139,8 @@ TEST(GuessLimiterTest, SlowsLocksOutAndForgivesPerAddress) {
     }
     EXPECT_EQ(g.Failures(s.peer, now), s.failures);
   }
-  EXPECT_EQ(g.Wait(good, t0 + ms(60000)).count(), 0);
-  EXPECT_EQ(g.Wait(bad, t0 + ms(60000)).count(), 0);
+  EXPECT_EQ(g.Wait(good, t0 + ms(70000)).count(), 0);
+  EXPECT_EQ(g.Wait(bad, t0 + ms(70000)).count(), 0);
 }
 
 TEST(GuessLimiterTest, AFloodOfNewAddressesSharesOneRecord) {
