@@ -5,7 +5,6 @@
 
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocket>
 #include <cstdio>
 
 #include "remote/web/web_server.h"
@@ -41,6 +40,13 @@ bool WebServer::StopInspecting(QTcpSocket* socket) {
   return true;
 }
 
+void WebServer::Unhook(QTcpSocket* socket) {
+  // The gate's own signals only: the guards' count of the socket stays
+  // until it is destroyed.
+  disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+  disconnect(socket, &QTcpSocket::disconnected, this, nullptr);
+}
+
 void WebServer::Answering(QTcpSocket* socket) {
   // An answer that is not read, no byte of it for kIdleMs, is given up.
   auto* idle = new QTimer(socket);
@@ -52,8 +58,15 @@ void WebServer::Answering(QTcpSocket* socket) {
 }
 
 void WebServer::Answered(QTcpSocket* socket) {
-  // Once all is written; the HTTP server deletes the socket when it is gone.
+  // Closed once all is written; the HTTP server deletes the socket when it
+  // is gone. A request that came behind this one, in the same packets,
+  // never passed the gate: it is not answered.
+  socket->setProperty("pts-answered", true);
   socket->disconnectFromHost();
+}
+
+bool WebServer::Unanswered(QTcpSocket* socket) {
+  return !socket->property("pts-answered").isValid();
 }
 
 int WebServer::HandshakeStatus(const HttpHead& head, QTcpSocket* socket, const char** reason,

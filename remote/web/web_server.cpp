@@ -1,6 +1,7 @@
 #include "remote/web/web_server.h"
 
 #include <QAbstractHttpServer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -11,12 +12,12 @@
 #include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QWebSocket>
-#include <QWebSocketServer>
+#include <QWebSocketProtocol>
 #include <cctype>
 #include <cstring>
 #include <deque>
 
+#include "remote/web/page_socket.h"
 #include "remote/web/web_guard.h"
 
 namespace pts::remote {
@@ -145,7 +146,7 @@ struct WebServer::Page {
         }) {}
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
-  QWebSocket* socket = nullptr;
+  PageSocket* socket = nullptr;
   Instrument* instrument = nullptr;
   std::string peer;  // its address, as the guards know it
   Session session;
@@ -225,9 +226,6 @@ bool WebServer::Listen(const std::string& address, uint16_t port, std::string* e
   hosts_ = std::make_unique<HostPolicy>(names, real);
   http_ = new Http(this);
   http_->bind(gate_);
-  ws_ = new QWebSocketServer(QStringLiteral("pts-panel"), QWebSocketServer::NonSecureMode, this);
-  ws_->setHandshakeTimeout(kHeadTimeoutMs);
-  connect(ws_, &QWebSocketServer::newConnection, this, &WebServer::AcceptPages);
   return true;
 }
 
@@ -278,7 +276,7 @@ void WebServer::Inspect(QTcpSocket* socket) {
     return Refuse(socket, status, status == 421 ? "unknown host" : "bad request target");
   }
   if (head.Header("upgrade").empty()) {
-    socket->disconnect(this);
+    Unhook(socket);
     StopInspecting(socket);
     Answering(socket);
     gate_->Pass(socket);
@@ -290,15 +288,26 @@ void WebServer::Inspect(QTcpSocket* socket) {
   if (const int status = HandshakeStatus(head, socket, &reason, &extra); status != 0) {
     return Refuse(socket, status, reason, extra);
   }
-  socket->disconnect(this);
+  Unhook(socket);
   StopInspecting(socket);
-  ws_->handleConnection(socket);
-  emit socket->readyRead();
+  // The handshake's answer; the head is read off, anything behind it is the
+  // page's first frames.
+  const QByteArray accept =
+      QCryptographicHash::hash(QByteArray::fromStdString(head.Header("sec-websocket-key")) +
+                                   "258EAFA5-E914-47DA-95CA-C5AB0DC85B11",
+                               QCryptographicHash::Sha1)
+          .toBase64();
+  socket->read(bytes.indexOf("\r\n\r\n") + 4);
+  socket->write(
+      "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+      "Sec-WebSocket-Accept: " +
+      accept + "\r\n\r\n");
+  AcceptPage(new PageSocket(socket, kMaxMessage, kHeadTimeoutMs, this));
 }
 
 void WebServer::Refuse(QTcpSocket* socket, int status, const char* reason, const char* extra) {
   // Repeated calls would come from a socket already being refused.
-  socket->disconnect(this);
+  Unhook(socket);
   StopInspecting(socket);
   const std::string body = std::string(reason) + "\n";
   std::string out = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
@@ -331,6 +340,7 @@ std::vector<std::pair<std::string, std::string>> WebServer::SecurityHeaders(
 }
 
 void WebServer::Serve(const QHttpServerRequest& request, QTcpSocket* socket) {
+  if (!Unanswered(socket)) return;  // a request sent behind the first: not read
   const std::string host = request.value("host").toStdString();
   int status = 200;
   QByteArray body, type = "text/plain; charset=utf-8";
@@ -399,46 +409,35 @@ std::string WebServer::IndexPage(const std::string& host) const {
 
 // ---- Pages ----
 
-void WebServer::AcceptPages() {
-  while (ws_->hasPendingConnections()) {
-    QWebSocket* socket = ws_->nextPendingConnection();
-    if (!socket) break;
-    if (PageCount() >= kMaxPages) {
-      socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection, QStringLiteral("busy"));
-      socket->deleteLater();
-      continue;
+void WebServer::AcceptPage(PageSocket* socket) {
+  auto page = std::make_unique<Page>(*this);
+  Page* p = page.get();
+  p->socket = socket;
+  p->instrument = &instrument_;
+  p->peer = PeerOf(*socket);
+  p->control = !need_token_ && loopback_;
+  p->session.PanelClient(true);
+  instrument_.Attach(p->session);
+  connect(socket, &PageSocket::textMessageReceived, this, [this, p](const QString& m) {
+    if (!p->dead) Received(*p, m);
+  });
+  connect(socket, &PageSocket::binaryMessageReceived, this, [this, p] {
+    if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
+  });
+  connect(socket, &PageSocket::disconnected, this, [this, p] {
+    if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeNormal, "");
+  });
+  pages_.push_back(std::move(page));
+  SendTo(*p, std::string("{\"t\":\"hello\",\"control\":") + (p->control ? "true" : "false") +
+                 ",\"token\":" + (need_token_ ? "true" : "false") +
+                 ",\"possible\":" + (ControlPossible() ? "true" : "false") + "}");
+  // What the others have already seen, then everything as it stands.
+  if (const std::string changes = state_.Changes(); !changes.empty()) {
+    for (auto& other : pages_) {
+      if (other.get() != p && !other->dead) SendTo(*other, changes);
     }
-    auto page = std::make_unique<Page>(*this);
-    Page* p = page.get();
-    p->socket = socket;
-    p->instrument = &instrument_;
-    p->peer = PeerOf(*socket);
-    p->control = !need_token_ && loopback_;
-    p->session.PanelClient(true);
-    instrument_.Attach(p->session);
-    socket->setMaxAllowedIncomingMessageSize(kMaxMessage);
-    socket->setMaxAllowedIncomingFrameSize(kMaxMessage);
-    connect(socket, &QWebSocket::textMessageReceived, this, [this, p](const QString& m) {
-      if (!p->dead) Received(*p, m);
-    });
-    connect(socket, &QWebSocket::binaryMessageReceived, this, [this, p] {
-      if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
-    });
-    connect(socket, &QWebSocket::disconnected, this, [this, p] {
-      if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeNormal, "");
-    });
-    pages_.push_back(std::move(page));
-    SendTo(*p, std::string("{\"t\":\"hello\",\"control\":") + (p->control ? "true" : "false") +
-                   ",\"token\":" + (need_token_ ? "true" : "false") +
-                   ",\"possible\":" + (ControlPossible() ? "true" : "false") + "}");
-    // What the others have already seen, then everything as it stands.
-    if (const std::string changes = state_.Changes(); !changes.empty()) {
-      for (auto& other : pages_) {
-        if (other.get() != p && !other->dead) SendTo(*other, changes);
-      }
-    }
-    if (!p->dead) SendTo(*p, state_.Full());
   }
+  if (!p->dead) SendTo(*p, state_.Full());
 }
 
 void WebServer::Received(Page& p, const QString& message) {

@@ -4,10 +4,11 @@
 // the PANel commands, as a client of the engine with a session of its own)
 // and the panel's state pushed back after every change, coalesced.
 //
-// A gate in front reads each connection's first request head: a WebSocket
-// handshake goes to the WebSocket server only if its Host and Origin name
-// this server (else 421 or 403, and no control); every plain request's Host
-// is checked again by the HTTP side. Control needs the access token when
+// A gate in front reads each connection's request head (one request per
+// connection): a WebSocket handshake is answered by the gate itself only if
+// its Host and Origin name this server (else 421 or 403, and no control) and
+// it is one RFC 6455 allows, and the page's frames are then read by
+// PageSocket; every plain request's Host is checked again by the HTTP side. Control needs the access token when
 // one is set, and without one is allowed only on a loopback address;
 // otherwise pages only watch.
 //
@@ -45,9 +46,10 @@
 
 class QHttpServerRequest;
 class QTcpSocket;
-class QWebSocketServer;
 
 namespace pts::remote {
+
+class PageSocket;
 
 class WebServer : public QObject {
   Q_OBJECT
@@ -89,12 +91,14 @@ class WebServer : public QObject {
   // The guards against hosts that would lock the others out (web_guard.cpp).
   bool Welcome(QTcpSocket* socket);
   bool StopInspecting(QTcpSocket* socket);
+  void Unhook(QTcpSocket* socket);
   void Answering(QTcpSocket* socket);
   void Answered(QTcpSocket* socket);
+  static bool Unanswered(QTcpSocket* socket);
   int HandshakeStatus(const HttpHead& head, QTcpSocket* socket, const char** reason,
                       const char** extra);
   bool Guess(const std::string& peer, const std::string& token);
-  void AcceptPages();
+  void AcceptPage(PageSocket* socket);
   void Received(Page& p, const QString& message);
   void Serve(Page& p);
   void Finish(Page& p);
@@ -120,7 +124,6 @@ class WebServer : public QObject {
   std::vector<std::pair<std::string, std::string>> interfaces_;
   Gate* gate_ = nullptr;
   Http* http_ = nullptr;
-  QWebSocketServer* ws_ = nullptr;
   std::map<QTcpSocket*, std::string> inspecting_;  // to the peer's address
   PeerCounter connections_{kMaxConnectionsPerPeer, kMaxConnections};
   PeerCounter heads_{kMaxHeadsPerPeer, kMaxHeads};

@@ -204,6 +204,22 @@ def limit_cases():
     for s in pages + [s]:
         if s:
             s.close()
+    # Places are given back: a page again, and more requests than the cap
+    # on connections, one after another.
+    again = None
+    for _ in range(100):
+        again = page(port, HOSTILE)
+        if again:
+            break
+        time.sleep(0.1)
+    check("pages given back", again is not None)
+    codes = []
+    for _ in range(40):
+        with connect(port, HOSTILE) as s:
+            s.sendall(f"GET / HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n".encode())
+            codes.append(answer(s))
+            s.recv(10)  # the server's close
+    check("connections given back", codes == [200] * 40, str(codes))
     stop(p)
 
 
@@ -229,6 +245,15 @@ def request_cases(port):
     for send, status in cases:
         got = get(port, HOSTILE, send)
         check(f"{send.splitlines()[0]!r} ... gets {status}", got == status, f"got {got}")
+    # A second request behind the first, in the same packet: only the first
+    # passed the gate, only it is answered.
+    with connect(port, HOSTILE) as s:
+        s.sendall(f"GET / HTTP/1.1\r\nHost: {own}\r\n\r\n"
+                  f"GET http://evil.example/ HTTP/1.1\r\nHost: {own}\r\n\r\n".encode())
+        data = b""
+        while chunk := s.recv(65536):
+            data += chunk
+        check("one answer per connection", data.count(b"HTTP/1.1 ") == 1, str(data[:40]))
 
 
 def frame_cases(port):

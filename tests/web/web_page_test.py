@@ -243,9 +243,16 @@ async def hostile_cases(port):
     except websockets.exceptions.ConnectionClosed:
         pass
     check("flood closed", await closed(flood))
-    # The browser's page and the watcher are two of the sixteen.
-    more = [await websockets.connect(url, origin=own) for _ in range(14)]
-    check("17th page refused", await refused(503, origin=own))
+    # The browser's page and the watcher are two of the sixteen; one host
+    # has at most eight.
+    def page_from(host):
+        return websockets.connect(url, origin=own, local_addr=(host, 0))
+    more = ([await page_from("127.0.0.1") for _ in range(4)] +
+            [await page_from("127.0.0.2") for _ in range(8)] +
+            [await page_from("127.0.0.3") for _ in range(2)])
+    check("9th page of one host refused",
+          await refused(503, origin=own, local_addr=("127.0.0.2", 0)))
+    check("17th page refused", await refused(503, origin=own, local_addr=("127.0.0.4", 0)))
     for ws in more:
         await ws.close()
     await watcher.send(json.dumps({"id": 1, "scpi": "*IDN?;*OPC?"}))
