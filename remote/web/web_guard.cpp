@@ -104,21 +104,24 @@ int WebServer::HandshakeStatus(const HttpHead& head, QTcpSocket* socket, const c
 }
 
 bool WebServer::Guess(const std::string& peer, const std::string& token) {
-  if (!need_token_) return false;
-  const auto now = GuessLimiter::Clock::now();
-  // While the address waits its guesses are not looked at, and each is one
-  // more wrong guess: hammering only makes the wait longer.
-  const bool ok = guesses_.Wait(peer, now).count() == 0 && TokensEqual(token, token_);
+  // Looked at only when the address may guess (the caller has waited).
+  const bool ok =
+      guesses_.Wait(peer, GuessLimiter::Clock::now()).count() == 0 && TokensEqual(token, token_);
   if (ok) {
     guesses_.Right(peer);
-  } else if (guesses_.Wrong(peer, now)) {
-    std::fprintf(stderr,
-                 "pts-panel: web page: %d wrong access tokens from %s; none taken from it for "
-                 "%lld s\n",
-                 guesses_.rules().burst, peer.c_str(),
-                 static_cast<long long>(guesses_.rules().lockout.count() / 1000));
+  } else {
+    WrongGuess(peer);
   }
   return ok;
+}
+
+void WebServer::WrongGuess(const std::string& peer) {
+  if (!guesses_.Wrong(peer, GuessLimiter::Clock::now())) return;
+  std::fprintf(stderr,
+               "pts-panel: web page: %d wrong access tokens from %s; none taken from it for "
+               "%lld s\n",
+               guesses_.rules().burst, peer.c_str(),
+               static_cast<long long>(guesses_.rules().lockout.count() / 1000));
 }
 
 }  // namespace pts::remote

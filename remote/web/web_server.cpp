@@ -153,6 +153,8 @@ struct WebServer::Page {
   bool control = false;
   bool dead = false;
   int bad_tokens = 0;
+  std::string guess;  // a token held until its address may guess again
+  QTimer guess_timer;
   std::deque<std::pair<double, std::string>> queue;  // (id, message) not yet begun
   CommandRunner::Queue run;                          // the commands of the message being run
   double id = 0;
@@ -421,6 +423,11 @@ void WebServer::AcceptPage(PageSocket* socket) {
   connect(socket, &PageSocket::textMessageReceived, this, [this, p](const QString& m) {
     if (!p->dead) Received(*p, m);
   });
+  // The held token, once the wait is over (another page of the address may
+  // have made it longer meanwhile: it is held again then).
+  connect(&p->guess_timer, &QTimer::timeout, this, [this, p] {
+    if (!p->dead) Token(*p, std::exchange(p->guess, {}));
+  });
   connect(socket, &PageSocket::binaryMessageReceived, this, [this, p] {
     if (!p->dead) Close(*p, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
   });
@@ -457,14 +464,7 @@ void WebServer::Received(Page& p, const QString& message) {
   if (o.contains(QLatin1String("token"))) {
     const QJsonValue t = o.value(QLatin1String("token"));
     if (!t.isString()) return Close(p, QWebSocketProtocol::CloseCodeProtocolError, "bad token");
-    const bool ok = Guess(p.peer, t.toString().toStdString());
-    if (ok) p.control = true;
-    if (!ok && need_token_ && ++p.bad_tokens >= kMaxBadTokens) {
-      return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "wrong token");
-    }
-    SendTo(p, std::string("{\"t\":\"auth\",\"ok\":") + (ok ? "true" : "false") +
-                  ",\"control\":" + (p.control ? "true" : "false") + "}");
-    return;
+    return Token(p, t.toString().toStdString());
   }
   const QJsonValue scpi = o.value(QLatin1String("scpi"));
   const QJsonValue id = o.value(QLatin1String("id"));
@@ -482,6 +482,33 @@ void WebServer::Received(Page& p, const QString& message) {
   }
   p.queue.emplace_back(id.toDouble(), scpi.toString().toStdString());
   if (!p.running) Serve(p);
+}
+
+// A token from a page: looked at now, or held while its address waits after
+// a wrong one, so that someone who mistyped is not refused for being quick.
+// Only one is held per page; a longer wait, or another token while one is
+// held, is a wrong guess, unread.
+void WebServer::Token(Page& p, std::string token) {
+  bool ok = false;
+  if (need_token_) {
+    const auto wait = guesses_.Wait(p.peer, GuessLimiter::Clock::now());
+    if (p.guess_timer.isActive() || wait > kMaxTokenHold) {
+      WrongGuess(p.peer);
+    } else if (wait.count() > 0) {
+      p.guess = std::move(token);
+      p.guess_timer.setSingleShot(true);
+      p.guess_timer.start(wait);
+      return;
+    } else {
+      ok = Guess(p.peer, token);
+    }
+  }
+  if (ok) p.control = true;
+  if (!ok && need_token_ && ++p.bad_tokens >= kMaxBadTokens) {
+    return Close(p, QWebSocketProtocol::CloseCodePolicyViolated, "wrong token");
+  }
+  SendTo(p, std::string("{\"t\":\"auth\",\"ok\":") + (ok ? "true" : "false") +
+                ",\"control\":" + (p.control ? "true" : "false") + "}");
 }
 
 void WebServer::Serve(Page& p) {

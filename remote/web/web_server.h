@@ -8,9 +8,9 @@
 // connection): a WebSocket handshake is answered by the gate itself only if
 // its Host and Origin name this server (else 421 or 403, and no control) and
 // it is one RFC 6455 allows, and the page's frames are then read by
-// PageSocket; every plain request's Host is checked again by the HTTP side. Control needs the access token when
-// one is set, and without one is allowed only on a loopback address;
-// otherwise pages only watch.
+// PageSocket; every plain request's Host is checked again by the HTTP side. Control needs the
+// access token when one is set, and without one is allowed only on a loopback address; otherwise
+// pages only watch.
 //
 // Bounds: at most kMaxPages pages; messages (and frames) up to kMaxMessage,
 // as on every front end; a page that
@@ -63,6 +63,7 @@ class WebServer : public QObject {
   static constexpr int kMaxConnections = 512, kMaxConnectionsPerPeer = 32;
   static constexpr int kMaxHeads = 128, kMaxHeadsPerPeer = 8;
   static constexpr int kHeadTimeoutMs = 5000, kIdleMs = 15000;
+  static constexpr std::chrono::milliseconds kMaxTokenHold{2000};
 
   // `busy` says whether a panel handler is running; commands wait until it
   // returns. `version` is the program's.
@@ -98,6 +99,8 @@ class WebServer : public QObject {
   int HandshakeStatus(const HttpHead& head, QTcpSocket* socket, const char** reason,
                       const char** extra);
   bool Guess(const std::string& peer, const std::string& token);
+  void WrongGuess(const std::string& peer);
+  void Token(Page& p, std::string token);
   void AcceptPage(PageSocket* socket);
   void Received(Page& p, const QString& message);
   void Serve(Page& p);
