@@ -75,11 +75,17 @@ def ready(runs=10):
           f"{statistics.median(times):.1f} ms, max {max(times):.1f} ms")
 
 
+def page(url, origin, i):
+    # Eight pages a host at most: the pages come from 127.0.0.1, .2, ...
+    return websockets.connect(url, origin=origin, max_queue=None,
+                              local_addr=(f"127.0.0.{1 + i // 8}", 0))
+
+
 async def push(pages=16, changes=200):
     p, ports = start()
     url = f"ws://127.0.0.1:{ports['http']}/ws"
     origin = f"http://127.0.0.1:{ports['http']}"
-    clients = [await websockets.connect(url, origin=origin, max_queue=None) for _ in range(pages)]
+    clients = [await page(url, origin, i) for i in range(pages)]
     scpi = socket.create_connection(("127.0.0.1", ports["scpi"]))
     scpi.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     latencies = []
@@ -114,7 +120,7 @@ async def sweep_run(pages, seconds=3.0):
     p, ports = start(trace)
     url = f"ws://127.0.0.1:{ports['http']}/ws"
     origin = f"http://127.0.0.1:{ports['http']}"
-    clients = [await websockets.connect(url, origin=origin, max_queue=None) for _ in range(pages)]
+    clients = [await page(url, origin, i) for i in range(pages)]
 
     async def drain(ws):
         try:
