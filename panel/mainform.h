@@ -191,6 +191,8 @@ class MainForm : public VarnelListener {
   Operator& Op() { return op_; }
   // What the last send, save, Start or Single did (a sweep step counts as a send).
   const Outcome& LastOutcome() const { return outcome_; }
+  // Counts the actions begun: when it moved across a call, LastOutcome is that call's.
+  uint64_t ActionsBegun() const { return actions_; }
   // The output may not be what the panel last sent: a unit did not take the
   // last word (failed or gone), or fewer boards are attached than it went to.
   // The next word that every attached unit takes clears it.
@@ -208,6 +210,7 @@ class MainForm : public VarnelListener {
   void Refuse(Reason reason, const std::string& text);
   void Confirm(const std::string& text);
   Outcome outcome_;
+  uint64_t actions_ = 0;
   size_t last_word_units_ = 0;  // the units the last word went to
   bool last_word_all_taken_ = true;
   bool SweepSetup();

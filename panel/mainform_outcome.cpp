@@ -4,6 +4,7 @@
 namespace pts {
 
 void MainForm::BeginOutcome() {
+  ++actions_;
   // Emptied in place: a sweep step runs this once per tick.
   outcome_.sent = false;
   outcome_.reason = Reason::kNone;

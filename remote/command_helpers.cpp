@@ -114,38 +114,4 @@ std::string BoxNumber(const TextBox& box) {
   return FormatNumber(ReadNumber(box.Text()));
 }
 
-// The SCPI error for each reason an action refused.
-namespace {
-
-int ReasonCode(Reason reason) {
-  switch (reason) {
-    case Reason::kNone:
-      return kNoError;
-    case Reason::kOverLimit:
-    case Reason::kInvalidFrequency:
-      return kDataOutOfRange;
-    case Reason::kSweepInput:
-    case Reason::kDwellTooShort:
-    case Reason::kDwellTooLong:
-      return kSettingsConflict;
-    case Reason::kNothingSaved:
-      return kHardwareMissing;
-  }
-  return kExecutionError;
-}
-
-}  // namespace
-
-// Its refusal, and each unit that did not take the word.
-void Report(Ctx& c) {
-  const Outcome& o = c.f.LastOutcome();
-  for (const UnitResult& u : o.units) {
-    const std::string unit = "unit " + std::to_string(u.unit);
-    if (u.state == UnitState::kFailed) c.Error(kHardwareError, unit + " did not accept the report");
-    if (u.state == UnitState::kGone) c.Error(kHardwareMissing, unit + " was removed");
-  }
-  if (o.Refused()) c.Error(ReasonCode(o.reason), o.text);
-  if (o.sent && o.units.empty() && !o.Refused()) c.Error(kHardwareMissing);
-}
-
 }  // namespace pts::remote

@@ -152,8 +152,6 @@ Refusal CheckListDwell(double* v);
 // A level, rounded.
 Refusal CheckLevel(double* v);
 std::string BoxNumber(const TextBox& box);
-// The errors of what the last panel action did (MainForm::LastOutcome).
-void Report(Ctx& c);
 
 // ---- Status (commands_common.cpp) ----
 

@@ -132,7 +132,6 @@ void RunPass(Ctx& c, bool continuous) {
     }
     c.f.RunList(std::move(freq), std::move(ms), passes);
   }
-  Report(c);
 }
 
 // With the BUS trigger the pass is checked and armed, and *TRG starts it.

@@ -101,19 +101,17 @@ void Press(Ctx& c) {
     const char *short_form, *long_form;
     Button MainForm::*button;
     void (MainForm::*click)();
-    bool reports;  // records an outcome
   };
   static const Choice kChoices[] = {
-      {"SEND", "SEND", &MainForm::CmdSend, &MainForm::CmdSend_Click, true},
-      {"STAR", "START", &MainForm::CmdStart, &MainForm::CmdStart_Click, true},
-      {"STOP", "STOP", &MainForm::CmdStop, &MainForm::CmdStop_Click, false},
-      {"SING", "SINGLE", &MainForm::CmdSngl, &MainForm::CmdSngl_Click, true},
+      {"SEND", "SEND", &MainForm::CmdSend, &MainForm::CmdSend_Click},
+      {"STAR", "START", &MainForm::CmdStart, &MainForm::CmdStart_Click},
+      {"STOP", "STOP", &MainForm::CmdStop, &MainForm::CmdStop_Click},
+      {"SING", "SINGLE", &MainForm::CmdSngl, &MainForm::CmdSngl_Click},
   };
   for (const Choice& choice : kChoices) {
     if (p.text != choice.short_form && p.text != choice.long_form) continue;
     if (!Usable(c, c.f.*choice.button)) return;
     (c.f.*choice.click)();
-    if (choice.reports) Report(c);
     return;
   }
   c.Error(kDataOutOfRange);

@@ -252,7 +252,6 @@ void SetFrequency(Ctx& c) {
   if (!FrequencyValue(c, &v, true)) return;
   c.f.TextFreq.Text(FormatNumber(v));
   c.f.CmdSend_Click();
-  Report(c);
 }
 
 // The output, as a source reports it: what the boards were last set to, not the box (FREQ:STAR?).
@@ -325,7 +324,6 @@ void SetModel(Ctx& c) {
 void Save(Ctx& c, void (MainForm::*handler)()) {
   if (!HaveModel(c)) return;
   (c.f.*handler)();
-  Report(c);
 }
 
 // Reads board UNIT<n> now, without the unit selection. False after queueing the error.

@@ -23,6 +23,37 @@ class Silent : public Operator {
   void EndProgram(int) override {}
 };
 
+// The SCPI error for each reason an action refused.
+int ReasonCode(Reason reason) {
+  switch (reason) {
+    case Reason::kNone:
+      return kNoError;
+    case Reason::kOverLimit:
+    case Reason::kInvalidFrequency:
+      return kDataOutOfRange;
+    case Reason::kSweepInput:
+    case Reason::kDwellTooShort:
+    case Reason::kDwellTooLong:
+      return kSettingsConflict;
+    case Reason::kNothingSaved:
+      return kHardwareMissing;
+  }
+  return kExecutionError;
+}
+
+// What a panel action did, as the client's errors: its refusal, and each
+// unit that did not take the word.
+void Report(const Outcome& o, Session& client) {
+  for (const UnitResult& u : o.units) {
+    const std::string unit = "unit " + std::to_string(u.unit);
+    if (u.state == UnitState::kFailed)
+      client.Push(kHardwareError, unit + " did not accept the report");
+    if (u.state == UnitState::kGone) client.Push(kHardwareMissing, unit + " was removed");
+  }
+  if (o.Refused()) client.Push(ReasonCode(o.reason), o.text);
+  if (o.sent && o.units.empty() && !o.Refused()) client.Push(kHardwareMissing);
+}
+
 }  // namespace
 
 Instrument::Instrument(MainForm& form, OperatorSwitch& ops, std::string version,
@@ -106,6 +137,9 @@ bool Instrument::Run(const Command& cmd, Session& client, Response* response) {
   Ctx c{form_, client, response, cmd, version_, source_};
   c.unit = unit;
   c.setups = &setups_;
+  // Whatever panel action the handler ran (send, save, Start, Single, a
+  // list), its outcome becomes the client's errors here, once.
+  const uint64_t actions = form_.ActionsBegun();
   {
     OperatorSwitch::Scope scope(ops_, silent);
     try {
@@ -116,6 +150,7 @@ bool Instrument::Run(const Command& cmd, Session& client, Response* response) {
       client.Push(kHardwareError, e.what());
     }
   }
+  if (form_.ActionsBegun() != actions) Report(form_.LastOutcome(), client);
   return !c.wait;
 }
 

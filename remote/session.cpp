@@ -35,21 +35,27 @@ std::string Quoted(const std::string& s) {
 
 void Session::Push(int code, const std::string& detail) {
   esr_ |= EsrBit(code);
-  std::string text = CodeText(code);
-  if (!detail.empty()) text += ";" + detail;
   if (errors_.size() >= kQueueSize) {
     esr_ |= EsrBit(kQueueOverflow);
-    errors_.back() = {kQueueOverflow, CodeText(kQueueOverflow)};
+    errors_.back() = {kQueueOverflow, {}};
     return;
   }
-  errors_.push_back({code, Quoted(text)});
+  errors_.push_back({code, detail});
 }
 
 std::string Session::Pop() {
   if (errors_.empty()) return "0,\"No error\"";
   const Entry e = std::move(errors_.front());
   errors_.pop_front();
-  return std::to_string(e.code) + ",\"" + e.text + "\"";
+  std::string text = CodeText(e.code);
+  if (!e.detail.empty()) text += ";" + e.detail;
+  return std::to_string(e.code) + ",\"" + Quoted(text) + "\"";
+}
+
+std::string Session::PopText() {
+  Entry e = std::move(errors_.front());
+  errors_.pop_front();
+  return e.detail.empty() ? CodeText(e.code) : std::move(e.detail);
 }
 
 std::string Session::PopAll() {

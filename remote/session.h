@@ -70,6 +70,9 @@ class Session {
   void Push(int code, const std::string& detail = {});
   // The oldest entry as SYSTem:ERRor? answers it, "0,"No error"" when none.
   std::string Pop();
+  // The oldest entry as a person reads it (the queue must not be empty): the
+  // detail as it was pushed, else the error's text.
+  std::string PopText();
   // Every entry, oldest first, comma-separated; the queue is emptied.
   std::string PopAll();
   size_t Count() const { return errors_.size(); }
@@ -122,7 +125,7 @@ class Session {
  private:
   struct Entry {
     int code;
-    std::string text;
+    std::string detail;  // as pushed: quoted only when formatted
   };
   std::deque<Entry> errors_;
   int esr_ = 0;

@@ -83,17 +83,6 @@ const char* StatusText(int status) {
   }
 }
 
-// The text a queued error shows on the page: the panel's own text when the
-// error carries one ("-222,"Data out of range;Frequency >= ...""), else the
-// error's.
-std::string AlertText(const std::string& entry) {
-  const size_t open = entry.find('"'), close = entry.rfind('"');
-  if (open == std::string::npos || close <= open) return entry;
-  const std::string inner = entry.substr(open + 1, close - open - 1);
-  const size_t semi = inner.find(';');
-  return semi == std::string::npos ? inner : inner.substr(semi + 1);
-}
-
 }  // namespace
 
 // Reads the head of every new connection before anyone else does: a
@@ -532,7 +521,7 @@ void WebServer::Finish(Page& p) {
   std::string alerts;
   while (p.session.Count() > 0) {
     if (!alerts.empty()) alerts += ',';
-    alerts += JsonString(AlertText(p.session.Pop()));
+    alerts += JsonString(p.session.PopText());
   }
   std::string id = QString::number(p.id, 'g', 17).toStdString();
   SendTo(p, "{\"t\":\"reply\",\"id\":" + id + ",\"out\":" + JsonString(p.out) + ",\"alerts\":[" +

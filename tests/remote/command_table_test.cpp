@@ -381,6 +381,25 @@ TEST(CommandTableQueue, OverflowKeepsTheOldestAndEndsOnQueueOverflow) {
   EXPECT_EQ(errors[18], E(-113));
 }
 
+// SYSTem:ERRor? quotes an entry on one line; the page gets the text as pushed.
+TEST(CommandTableQueue, EntriesForTheQueryAndForAPerson) {
+  const struct {
+    int code;
+    const char *detail, *query, *person;
+  } rows[] = {
+      {-113, "", "-113,\"Undefined header\"", "Undefined header"},
+      {-222, "say \"no\"", "-222,\"Data out of range;say \"\"no\"\"\"", "say \"no\""},
+      {-221, "two\nlines", "-221,\"Settings conflict;two lines\"", "two\nlines"},
+  };
+  for (const auto& r : rows) {
+    Session s;
+    s.Push(r.code, r.detail);
+    s.Push(r.code, r.detail);
+    EXPECT_EQ(s.Pop(), r.query);
+    EXPECT_EQ(s.PopText(), r.person);
+  }
+}
+
 TEST(CommandTableOutput, SweepStepsSetTheFrequencyAndTheBoxDoesNot) {
   RemoteRig rig;
   Session client;
