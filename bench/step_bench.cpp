@@ -62,7 +62,7 @@ void BM_TranslateFrequency(benchmark::State& state) {
   const int boards = static_cast<int>(state.range(0));
   Panel p(boards);
   const uint64_t before = p.backend.TotalReceived(1);
-  p.form.Cmd1Val = 4;
+  p.form.Cmd1Val = hid::kCmdSetOutput;
   p.form.Frequency = 123456789.3;
   for (auto _ : state) {
     p.form.TranslateFrequency();

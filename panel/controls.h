@@ -26,6 +26,19 @@ inline constexpr Color kRed{0x0000FF, false};
 inline constexpr Color kWindowBackground{5, true};  // system colour index 5
 inline constexpr Color kScrollBars{0, true};        // system colour index 0
 
+// A colour's red, green and blue where the panel fixes them, for the window
+// and the web page alike: its own colours, and the scroll bars' classic
+// light grey. False for the other system colours: the desktop's palette.
+struct Rgb {
+  uint8_t r, g, b;
+};
+constexpr bool FixedRgb(Color c, Rgb* rgb) {
+  if (c.system && c.value != kScrollBars.value) return false;
+  const uint32_t v = c.system ? 0xC8C8C8 : c.value;
+  *rgb = {uint8_t(v & 0xFF), uint8_t((v >> 8) & 0xFF), uint8_t((v >> 16) & 0xFF)};
+  return true;
+}
+
 enum class Prop {
   Text,
   Caption,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hid/board.h"
+#include "panel/encoding.h"
 #include "panel/models.h"
 
 namespace pts {
@@ -192,10 +193,10 @@ void MainForm::BuildControls() {
     } else {
       // The level: knob and its value display.
       digit->Place(6720, 4200, 465, 360);
-      digit->Caption("3");
+      digit->Caption(std::to_string(kLevelMin));
       knob->Place(5760, 4320, 510, 510);
-      knob->Range(3, 13);
-      knob->Value(3);
+      knob->Range(kLevelMin, kLevelMax);
+      knob->Value(kLevelMin);
     }
     digits_.push_back(std::move(digit));
     knobs_.push_back(std::move(knob));

@@ -191,6 +191,12 @@ class MainForm : public VarnelListener {
   Operator& Op() { return op_; }
   // What the last send, save, Start or Single did (a sweep step counts as a send).
   const Outcome& LastOutcome() const { return outcome_; }
+  // A sweep or a list runs and is not told to stop.
+  bool Sweeping() const { return TmrDwell.Enabled() && !StopFlag; }
+  // Writes the frequency box and always runs its change handling. The box runs
+  // it only when the text differs; a write of the same text must still refresh
+  // the digits and clear the green (the level may have changed).
+  void WriteFreqText(const std::string& text);
   // Counts the actions begun: when it moved across a call, LastOutcome is that call's.
   uint64_t ActionsBegun() const { return actions_; }
   // The output may not be what the panel last sent: a unit did not take the

@@ -78,18 +78,15 @@ void ApplyLayout(MainForm& f, const DigitLayout& l) {
   f.Label9.Visible(l.decimal_mark);
 }
 
-// Writes the frequency box and always runs its change handling. The box runs
-// it only when the text differs; a knob or focus write of the same text must
-// still refresh the digits and clear the green (the level may have changed).
-void WriteFreqText(MainForm& f, const std::string& text) {
-  if (f.TextFreq.Text() == text) {
-    f.TextFreq_Change();
+}  // namespace
+
+void MainForm::WriteFreqText(const std::string& text) {
+  if (TextFreq.Text() == text) {
+    TextFreq_Change();
   } else {
-    f.TextFreq.Text(text);
+    TextFreq.Text(text);
   }
 }
-
-}  // namespace
 
 void MainForm::TextFreq_Change() {
   // Any change clears the green that marks a sent frequency.
@@ -111,7 +108,7 @@ void MainForm::TextFreq_Change() {
 }
 
 void MainForm::TextFreq_GotFocus() {
-  WriteFreqText(*this, "");
+  WriteFreqText("");
 }
 
 void MainForm::TextFreq_KeyPress(int16_t& KeyAscii) {
@@ -137,7 +134,7 @@ void MainForm::Knob1_Change(int16_t /*Index*/) {
   for (int i = 0; i < 10; ++i) total += Knob1(i).Value() * std::pow(10.0, 8 - i);
   if (WideModel(ModelNum)) total *= 10;
   // Runs TextFreq_Change, which sets Frequency and the digits again.
-  WriteFreqText(*this, FormatNumber(total));
+  WriteFreqText(FormatNumber(total));
 }
 
 void MainForm::Display3200() {

@@ -12,6 +12,7 @@
 #include "hid/board.h"
 #include "panel/mainform.h"
 #include "panel/number_text.h"
+#include "panel/sweep_rules.h"
 
 namespace pts {
 
@@ -21,8 +22,6 @@ constexpr const char* kMissingInput =
     "Stop Frequency, Frequency Step, and Sweep Time must be entered before sweep can be started";
 constexpr const char* kDwellTooShort =
     "Dwell time at each frequency < 1ms.  Please increase sweep time of frequency step.";
-// The step timer's interval is an int of milliseconds (about 24.8 days).
-constexpr double kMaxDwellMs = std::numeric_limits<int32_t>::max();
 constexpr const char* kDwellTooLong =
     "Dwell time at each frequency > 2147483647ms.  Please decrease sweep time or increase "
     "frequency step.";
@@ -76,25 +75,14 @@ bool MainForm::SweepSetup() {
   const double step = ReadNumber(TextFreqStep.Text());
   const double sweep_time = ReadNumber(TextSweepTime.Text());  // seconds
 
-  // Values that give no sweep at all (no step, no span, overflowing texts,
-  // negative frequencies or steps) count as not entered: nothing is divided
-  // by zero and nothing is stored. The direction comes from start and stop.
-  bool usable = std::isfinite(start) && std::isfinite(stop) && std::isfinite(step) &&
-                std::isfinite(sweep_time) && start >= 0 && stop >= 0 && step > 0 && stop != start;
-  double dwell_num = 0, dwell_ms = 0;
-  if (usable) {
-    dwell_num = std::fabs(stop - start) / step;
-    usable = std::isfinite(dwell_num) && dwell_num > 0;
-  }
-  if (usable) {
-    dwell_ms = sweep_time / dwell_num * 1000;
-    usable = std::isfinite(dwell_ms);
-  }
-  if (!usable) {
+  // Values that give no sweep at all count as not entered: nothing is
+  // stored. The direction comes from start and stop.
+  double dwell_num = 0, dwell_time = 0;
+  if (!SweepSteps(start, stop, step, &dwell_num) ||
+      !SweepDwellMs(sweep_time, dwell_num, &dwell_time)) {
     Refuse(Reason::kSweepInput, kMissingInput);
     return false;
   }
-  const double dwell_time = std::floor(dwell_ms);
   if (dwell_time > kMaxDwellMs) {
     Refuse(Reason::kDwellTooLong, kDwellTooLong);
     return false;
@@ -105,7 +93,7 @@ bool MainForm::SweepSetup() {
   FreqStep = step;
   DwellNum = dwell_num;
   DwellTime = dwell_time;
-  if (DwellTime < 1) {
+  if (DwellTime < kMinDwellMs) {
     Refuse(Reason::kDwellTooShort, kDwellTooShort);
     return false;
   }
@@ -221,7 +209,7 @@ void MainForm::RunList(std::vector<double> freq, std::vector<double> dwell_ms, u
   }
   // Whole milliseconds within the timer's range, as a sweep's dwell is.
   for (double& ms : dwell_ms)
-    ms = std::isnan(ms) ? 1 : std::clamp(std::round(ms), 1.0, kMaxDwellMs);
+    ms = std::isnan(ms) ? 1 : std::clamp(std::round(ms), kMinDwellMs, kMaxDwellMs);
   list_.freq = std::move(freq);
   list_.dwell_ms = std::move(dwell_ms);
   list_.at = 0;
@@ -258,7 +246,7 @@ void MainForm::ListStep() {
   }
   Frequency = list_.freq[k];
   TextFreq.Text(FormatNumber(Frequency));
-  Cmd1Val = 4;  // set the output, as a sweep step does
+  Cmd1Val = hid::kCmdSetOutput;  // as a sweep step does
   TranslateFrequency();
 }
 

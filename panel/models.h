@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace pts {
@@ -62,6 +63,16 @@ constexpr const ModelRow* ModelRowOfItem(std::string_view item) {
     if (item == row.item) return &row;
   }
   return nullptr;
+}
+
+// A model as SCPI names it, "PTS500" (*IDN?, SYSTem:MODel, DNS-SD's TXT), and
+// as people write it, "PTS 500" (the web page, the service's name); `none`
+// without a model.
+inline std::string ModelScpiName(std::optional<int16_t> model_num, const char* none) {
+  return model_num ? "PTS" + std::to_string(*model_num) : none;
+}
+inline std::string ModelDisplayName(std::optional<int16_t> model_num, const char* none) {
+  return model_num ? "PTS " + std::to_string(*model_num) : none;
 }
 
 // The ten-digit, 1 Hz layout and weights; not without a model.

@@ -37,7 +37,7 @@ void ListProgress(const MainForm::ListRun& list, SweepProgress* p) {
 
 SweepProgress SweepProgressOf(const MainForm& form) {
   SweepProgress p;
-  p.running = form.TmrDwell.Enabled() && !form.StopFlag;
+  p.running = form.Sweeping();
   if (!p.running) return p;
   p.single = form.SnglSweepFlag;
   if (form.List().on) {

@@ -104,12 +104,6 @@ double RoundToResolution(const MainForm& f, double v) {
 double Limit(const MainForm& f) {
   return ModelLimitHz(f.ModelNum);
 }
-std::string ModelName(std::optional<int16_t> model, const char* none) {
-  return model ? "PTS" + std::to_string(*model) : none;
-}
-bool Sweeping(const MainForm& f) {
-  return f.TmrDwell.Enabled() && !f.StopFlag;
-}
 std::string BoxNumber(const TextBox& box) {
   return FormatNumber(ReadNumber(box.Text()));
 }

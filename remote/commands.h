@@ -126,8 +126,6 @@ bool HaveModel(Ctx& c);  // false after queueing the error
 double Resolution(const MainForm& f);
 double RoundToResolution(const MainForm& f, double v);
 double Limit(const MainForm& f);
-std::string ModelName(std::optional<int16_t> model, const char* none);
-bool Sweeping(const MainForm& f);
 // What a setting command refuses, as the error it queues: code 0 when the
 // value will do. The checks below are the commands' own, and *RCL puts what
 // a saved set-up holds through them too.

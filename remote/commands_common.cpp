@@ -9,7 +9,7 @@ namespace pts::remote {
 namespace {
 
 void Idn(Ctx& c) {
-  c.Answer("pts-panel," + ModelName(c.f.ModelNum, "PTS") + "," +
+  c.Answer("pts-panel," + ModelScpiName(c.f.ModelNum, "PTS") + "," +
            std::to_string(c.f.Devices.size()) + "," + c.version);
 }
 
@@ -24,11 +24,7 @@ void Rst(Ctx& c) {
   f.TextSweepTime.Text("");
   f.Knob1(10).Value(kLevelMin);
   f.Knob1_Change(10);
-  if (f.TextFreq.Text() == "0") {
-    f.TextFreq_Change();
-  } else {
-    f.TextFreq.Text("0");
-  }
+  f.WriteFreqText("0");
   c.s.CancelOperationWait();  // a reset device waits for no earlier *OPC
 }
 
@@ -48,7 +44,7 @@ void Number(Ctx& c, int v) {
 
 // A repeating sweep never ends by itself: only a single pass is waited for.
 bool OperationPending(const MainForm& f) {
-  return f.SnglSweepFlag && Sweeping(f);
+  return f.SnglSweepFlag && f.Sweeping();
 }
 
 bool RegisterValue(Ctx& c, int max, int* v) {

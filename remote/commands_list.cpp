@@ -15,7 +15,6 @@ namespace pts::remote {
 
 namespace {
 
-constexpr size_t kMaxListPoints = 10000;
 constexpr double kMinListDwell = 0.001, kMaxListDwell = 3600;  // s
 constexpr double kMaxPasses = 2147483647;
 
@@ -251,7 +250,7 @@ void AddListCommands(CommandList& t) {
       [](Ctx& c) { QueryCount(c, c.src.sweep_count); });
   t.AddPlain("INITiate [IMMediate]", [](Ctx& c) { Initiate(c, false); });
   t.Add("INITiate CONTinuous", Continuous, [](Ctx& c) {
-    const bool repeating = Sweeping(c.f) && !c.f.SnglSweepFlag;
+    const bool repeating = c.f.Sweeping() && !c.f.SnglSweepFlag;
     c.Answer(repeating || (c.src.armed && c.src.continuous) ? "1" : "0");
   });
   t.AddPlain("ABORt", [](Ctx& c) {

@@ -84,7 +84,7 @@ void Sav(Ctx& c) {
   SavedSetup s;
   // While the panel sweeps, its start box shows the step being sent; the
   // sweep's own start is what was set up.
-  const bool sweeping = c.src.mode == SourceState::Mode::kSweep && Sweeping(f);
+  const bool sweeping = c.src.mode == SourceState::Mode::kSweep && f.Sweeping();
   s.freq = sweeping ? FormatNumber(f.FreqStart) : f.TextFreq.Text();
   s.stop = f.TextFreqStop.Text();
   s.step = f.TextFreqStep.Text();
@@ -142,11 +142,7 @@ void Rcl(Ctx& c) {
   }
   f.Knob1(10).Value(s.level);
   f.Knob1_Change(10);
-  if (f.TextFreq.Text() == s.freq) {
-    f.TextFreq_Change();
-  } else {
-    f.TextFreq.Text(s.freq);
-  }
+  f.WriteFreqText(s.freq);
   c.src.mode = s.mode;
   c.src.list_freq = std::move(s.list_freq);
   c.src.list_dwell = std::move(s.list_dwell);

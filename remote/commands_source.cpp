@@ -9,6 +9,7 @@
 #include "panel/encoding.h"
 #include "panel/models.h"
 #include "panel/number_text.h"
+#include "panel/sweep_rules.h"
 #include "remote/commands.h"
 
 namespace pts::remote {
@@ -38,9 +39,6 @@ namespace {
 
 constexpr const char* kNoSpan = "start and stop give no span";
 constexpr const char* kNoSweep = "start, stop and step give no sweep";
-// The step timer's interval is an int of milliseconds.
-constexpr double kMaxDwellMs = 2147483647;
-
 bool Fits(const TextBox& box, const std::string& text) {
   return box.MaxLength() <= 0 || text.size() <= static_cast<size_t>(box.MaxLength());
 }
@@ -113,34 +111,18 @@ void SetCenterOrSpan(Ctx& c, bool center) {
   }
 }
 
-// The steps per pass the boxes set up now, as Start computes them; false
-// when they give no sweep.
-bool BoxSteps(const MainForm& f, double* steps) {
-  if (f.TextFreqStop.Text().empty() || f.TextFreqStep.Text().empty()) return false;
-  const double start = Start(f), stop = Stop(f), step = ReadNumber(f.TextFreqStep.Text());
-  if (!(start >= 0 && stop >= 0 && step > 0 && stop != start)) return false;
-  *steps = std::fabs(stop - start) / step;
-  return std::isfinite(*steps) && *steps > 0;
-}
-
-// Points of a pass with both ends counted: a fraction of a step left at the
-// end is no point, a point lost to rounding is one.
-double Points(double steps) {
-  return std::floor(steps + steps * 1e-12) + 1;
-}
-
 // While the panel's sweep runs, what it runs with; otherwise what the boxes
 // would start.
 bool PanelSweepRuns(const MainForm& f) {
-  return Sweeping(f) && !f.List().on;
+  return f.Sweeping() && !f.List().on;
 }
 
 void QueryPoints(Ctx& c) {
   double steps = 0;
   if (PanelSweepRuns(c.f)) {
-    c.Answer(FormatNumber(Points(c.f.DwellNum)));
+    c.Answer(FormatNumber(SweepPoints(c.f.DwellNum)));
   } else {
-    c.Answer(BoxSteps(c.f, &steps) ? FormatNumber(Points(steps)) : "0");
+    c.Answer(BoxSweepSteps(c.f, &steps) ? FormatNumber(SweepPoints(steps)) : "0");
   }
 }
 
@@ -148,9 +130,8 @@ void QueryDwell(Ctx& c) {
   double steps = 0, ms = 0;
   if (PanelSweepRuns(c.f)) {
     ms = c.f.DwellTime;
-  } else if (!c.f.TextSweepTime.Text().empty() && BoxSteps(c.f, &steps)) {
-    ms = std::floor(ReadNumber(c.f.TextSweepTime.Text()) / steps * 1000);
-    if (!std::isfinite(ms) || ms < 0) ms = 0;
+  } else if (!c.f.TextSweepTime.Text().empty() && BoxSweepSteps(c.f, &steps)) {
+    if (!SweepDwellMs(ReadNumber(c.f.TextSweepTime.Text()), steps, &ms) || ms < 0) ms = 0;
   }
   c.Answer(FormatNumber(ms / 1000));
 }
@@ -187,7 +168,8 @@ void SetPoints(Ctx& c) {
 // from it, else the number with the fewest decimals that does.
 bool SweepTimeText(double ms, double steps, const TextBox& box, std::string* text) {
   auto gives = [&](const std::string& t) {
-    return Fits(box, t) && std::floor(ReadNumber(t) / steps * 1000) == ms;
+    double given = 0;
+    return Fits(box, t) && SweepDwellMs(ReadNumber(t), steps, &given) && given == ms;
   };
   const double exact = ms * steps / 1000;
   *text = FormatNumber(exact);
@@ -207,11 +189,11 @@ void SetDwell(Ctx& c) {
   int extreme = 0;
   if (!OneNumber(c, Unit::Time, false, &t, &extreme)) return;
   const double ms = std::round(t * 1000);
-  if (!(t >= 0.001 && ms <= kMaxDwellMs)) {
+  if (!(t * 1000 >= kMinDwellMs && ms <= kMaxDwellMs)) {
     c.Error(kDataOutOfRange);
     return;
   }
-  if (!BoxSteps(c.f, &steps)) {
+  if (!BoxSweepSteps(c.f, &steps)) {
     c.Error(kSettingsConflict, kNoSweep);
     return;
   }
@@ -313,7 +295,7 @@ void SetModel(Ctx& c) {
   }
   for (const MainForm::ModelChoice& choice : c.f.ModelChoices()) {
     const ModelRow* row = ModelRowOfItem(choice.item->Name());
-    if (row && name == ModelName(row->model_num, "")) {
+    if (row && name == ModelScpiName(row->model_num, "")) {
       std::invoke(choice.click, c.f);  // as the operator's menu choice
       return;
     }
@@ -368,10 +350,10 @@ void AddSourceCommands(CommandList& t) {
   t.Add("[SOURce] SWEep DWELl", SetDwell, QueryDwell);
   t.Add("[SOURce] SWEep POINts", SetPoints, QueryPoints);
   t.Add("[SOURce] SWEep STATe", nullptr, [](Ctx& c) {
-    c.Answer(!Sweeping(c.f) ? "IDLE" : c.f.SnglSweepFlag ? "SING" : "CONT");
+    c.Answer(!c.f.Sweeping() ? "IDLE" : c.f.SnglSweepFlag ? "SING" : "CONT");
   });
   t.Add("[SOURce] LEVel", SetLevel, QueryLevel, true);
-  t.Add("SYSTem MODel", SetModel, [](Ctx& c) { c.Answer(ModelName(c.f.ModelNum, "NONE")); });
+  t.Add("SYSTem MODel", SetModel, [](Ctx& c) { c.Answer(ModelScpiName(c.f.ModelNum, "NONE")); });
   t.Add(
       "MEMory STORe FREQuency", [](Ctx& c) { Save(c, &MainForm::mnuSaveFreq_Click); }, nullptr);
   t.Add(
@@ -386,7 +368,7 @@ void AddSourceCommands(CommandList& t) {
     if (!ReadUnit(c, &data)) return;
     const int code = data & 0xF0;
     const ModelRow* row = ModelRowOfCode(code);
-    c.Answer(code == kNoModelCode ? "NONE" : !row ? "UNKNOWN" : ModelName(row->model_num, ""));
+    c.Answer(code == kNoModelCode ? "NONE" : !row ? "UNKNOWN" : ModelScpiName(row->model_num, ""));
   });
   t.Add("UNIT# NUMBer", nullptr, [](Ctx& c) {
     int32_t data = 0;

@@ -80,7 +80,7 @@ void Instrument::Update() {
 }
 
 void Instrument::Update(Session* also) {
-  const auto oper = static_cast<uint16_t>((Sweeping(form_) ? kOperSweeping : 0) |
+  const auto oper = static_cast<uint16_t>((form_.Sweeping() ? kOperSweeping : 0) |
                                           (source_.armed ? kOperWaitingForTrigger : 0));
   const uint16_t ques = form_.OutputQuestionable() ? kQuesFrequency : 0;
   const bool pending = OperationPending(form_);

@@ -87,7 +87,7 @@ bool ReadList(std::string_view t, std::vector<double>* list) {
   list->clear();
   if (t.empty()) return true;
   while (true) {
-    if (list->size() == kMaxSetupListPoints) return false;
+    if (list->size() == kMaxListPoints) return false;
     const size_t comma = t.find(',');
     double v = 0;
     if (!ReadDouble(t.substr(0, comma), &v)) return false;

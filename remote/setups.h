@@ -19,7 +19,6 @@ namespace pts::remote {
 inline constexpr int kSetupSlots = 10;  // 0..9
 // What a file may hold before it counts as damaged.
 inline constexpr size_t kMaxSetupFileSize = 1024 * 1024;
-inline constexpr size_t kMaxSetupListPoints = 10000;
 
 struct SavedSetup {
   // The texts of TextFreq, TextFreqStop, TextFreqStep and TextSweepTime as they stand.
@@ -36,7 +35,7 @@ struct SavedSetup {
 std::string FormatSetup(const SavedSetup& s);
 // Reads a whole file. Every key must be there once with a good value (texts
 // valid UTF-8 without control characters, level 3..13, numbers finite and
-// not negative, lists of at most kMaxSetupListPoints); keys this version does
+// not negative, lists of at most kMaxListPoints); keys this version does
 // not know are skipped. False with *why when damaged.
 bool ParseSetup(std::string_view text, SavedSetup* s, std::string* why);
 
@@ -52,7 +51,6 @@ class SetupStore {
   // `dir` empty: there is nowhere to keep set-ups, and every call says so.
   explicit SetupStore(std::string dir) : dir_(std::move(dir)) {}
 
-  const std::string& Dir() const { return dir_; }
   // Removes what saves cut short (a crash, kill -9) left in the directory:
   // files named as Save names its temporaries and nothing else; a link is
   // left alone, and so is a temporary a save is still writing (it holds a

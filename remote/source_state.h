@@ -3,10 +3,14 @@
 // shared by every client. No Qt.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace pts::remote {
+
+// The most points a frequency or dwell list holds, set or saved.
+inline constexpr size_t kMaxListPoints = 10000;
 
 struct SourceState {
   enum class Mode { kCw, kSweep, kList };

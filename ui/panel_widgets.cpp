@@ -14,14 +14,9 @@
 namespace pts {
 
 QColor ToQColor(Color color) {
-  if (!color.system) {
-    return QColor(int(color.value & 0xFF), int((color.value >> 8) & 0xFF),
-                  int((color.value >> 16) & 0xFF));
-  }
+  if (Rgb rgb{}; FixedRgb(color, &rgb)) return QColor(rgb.r, rgb.g, rgb.b);
   const QPalette pal = QApplication::palette();
   switch (color.value) {
-    case 0:  // scroll bars: the classic light grey
-      return QColor(200, 200, 200);
     case 5:  // window background: where text is typed
       return pal.color(QPalette::Base);
     case 7:  // menu text

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "panel/models.h"
 #include "remote/dnssd/avahi_poll.h"
 
 namespace pts::remote::dnssd {
@@ -38,10 +39,6 @@ std::string Fit(std::string s, size_t max) {
   return s;
 }
 
-std::string ModelText(std::optional<int16_t> model) {
-  return model ? "PTS" + std::to_string(*model) : "PTS";  // as *IDN? names it
-}
-
 bool SameAddress(const sockaddr* sa, int family, const void* want) {
   if (!sa || sa->sa_family != family) return false;
   if (family == AF_INET) {
@@ -56,7 +53,7 @@ bool SameAddress(const sockaddr* sa, int family, const void* want) {
 
 std::string DefaultName(std::optional<int16_t> model, const std::string& host) {
   const std::string head =
-      model ? "pts-panel PTS " + std::to_string(*model) + " on " : std::string("pts-panel on ");
+      model ? "pts-panel " + ModelDisplayName(model, "") + " on " : std::string("pts-panel on ");
   return head + Fit(host, kMaxLabel - head.size());
 }
 
@@ -237,7 +234,7 @@ void Announcer::Impl::OnGroup(AvahiEntryGroup* g, AvahiEntryGroupState state) {
 
 AvahiStringList* Announcer::Impl::Txt(const Service& s) const {
   std::vector<std::string> entries = {"txtvers=1", "Manufacturer=" + listing.manufacturer,
-                                      "Model=" + ModelText(model),
+                                      "Model=" + ModelScpiName(model, "PTS"),
                                       "FirmwareVersion=" + listing.version};
   entries.insert(entries.end(), s.txt.begin(), s.txt.end());
   AvahiStringList* list = nullptr;

@@ -12,20 +12,13 @@ namespace pts::remote {
 
 namespace {
 
+// As the window paints them; where text is typed is white.
 std::string Css(Color c) {
-  if (c.system) {
-    switch (c.value) {
-      case 0:  // scroll bars: the classic light grey, as the window paints it
-        return "#c8c8c8";
-      case 5:  // window background: where text is typed
-        return "#ffffff";
-      default:
-        return "";
-    }
-  }
+  Rgb rgb{};
+  if (!FixedRgb(c, &rgb)) return c == kWindowBackground ? "#ffffff" : "";
   char buf[8];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", unsigned(c.value & 0xFF),
-                unsigned((c.value >> 8) & 0xFF), unsigned((c.value >> 16) & 0xFF));
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", unsigned(rgb.r), unsigned(rgb.g),
+                unsigned(rgb.b));
   return buf;
 }
 
@@ -135,13 +128,13 @@ std::vector<std::pair<std::string, std::string>> PageState::Collect() {
     if (!row) continue;
     const std::string caption = item->Caption().empty() ? row->caption : item->Caption();
     if (models.size() > 1) models += ',';
-    models += "{\"c\":" + JsonString(ShownCaption(caption)) + ",\"m\":\"PTS" +
-              std::to_string(row->model_num) + "\",\"on\":" + Bool(item->Checked()) +
-              ",\"e\":" + Bool(item->Enabled()) + "}";
+    models += "{\"c\":" + JsonString(ShownCaption(caption)) +
+              ",\"m\":" + JsonString(ModelScpiName(row->model_num, "")) +
+              ",\"on\":" + Bool(item->Checked()) + ",\"e\":" + Bool(item->Enabled()) + "}";
   }
   parts.emplace_back("#models", models + "]");
   parts.emplace_back("#progress", ProgressPart());
-  const std::string model = form_.ModelNum ? "PTS " + std::to_string(*form_.ModelNum) : "none";
+  const std::string model = ModelDisplayName(form_.ModelNum, "none");
   parts.emplace_back("#identity", "{\"model\":" + JsonString(model) +
                                       ",\"boards\":" + std::to_string(form_.Devices.size()) + "}");
   return parts;

@@ -381,7 +381,7 @@ std::string WebServer::IndexPage(const std::string& host) const {
   const std::string control = need_token_ ? "needs the access token"
                               : loopback_ ? "allowed from this machine"
                                           : "none: this page only shows the panel";
-  const std::string model = form_.ModelNum ? "PTS " + std::to_string(*form_.ModelNum) : "none";
+  const std::string model = ModelDisplayName(form_.ModelNum, "none");
   const std::pair<const char*, std::string> fields[] = {
       {"{{model}}", model},      {"{{boards}}", std::to_string(form_.Devices.size())},
       {"{{version}}", version_}, {"{{host}}", QHostInfo::localHostName().toStdString()},

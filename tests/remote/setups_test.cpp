@@ -36,7 +36,7 @@ struct TempDir {
 // A panel whose instrument keeps its set-ups in `dir`.
 struct Rig : RemoteRig {
   explicit Rig(const std::string& dir) : inst(form, op, "9.9.9", dir) {}
-  std::string Run(std::string_view message) { return inst.RunMessage(message, client); }
+  std::string Run(std::string_view message) { return RemoteRig::RunMessage(inst, message, client); }
   Strings Errors() { return RemoteRig::Errors(client); }
   Instrument inst;
   Session client;
@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, DamagedSetup,
     ::testing::Values(
         Damage{"UnknownKeySkipped", kSaved + "trigger=BUS\n", ""},
-        Damage{"MostPoints", ManyPoints(kMaxSetupListPoints), ""},
+        Damage{"MostPoints", ManyPoints(kMaxListPoints), ""},
         Damage{"NotOurs", "hello\n", "not a pts-panel setup 1 file"},
         Damage{"LaterVersion", With("setup 1", "setup 2"), "not a pts-panel setup 1 file"},
         Damage{"WindowsLines", With("setup 1\n", "setup 1\r\n"), "not a pts-panel setup 1 file"},
@@ -297,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"PointMissing", With("2500000,", ","), "bad list_freq"},
         Damage{"PointTooLarge", With("0.1\n", "1e400\n"), "bad list_freq"},
         Damage{"DwellNegative", With("dwell=0.001", "dwell=-1"), "bad list_dwell"},
-        Damage{"TooManyPoints", ManyPoints(kMaxSetupListPoints + 1), "bad list_freq"},
+        Damage{"TooManyPoints", ManyPoints(kMaxListPoints + 1), "bad list_freq"},
         Damage{"TooLarge", kSaved + "x=" + std::string(kMaxSetupFileSize, '0') + "\n",
                "larger than 1 MiB"},
         Damage{"NotAFile", std::nullopt, "not a regular file"}),
