@@ -154,16 +154,4 @@ bool Instrument::Run(const Command& cmd, Session& client, Response* response) {
   return !c.wait;
 }
 
-std::string Instrument::RunMessage(std::string_view message, Session& client) {
-  Response response;
-  for (const Command& cmd : ParseMessage(message)) {
-    if (!Execute(cmd, client, &response) && cmd.query && cmd.path.front().keyword == "*OPC") {
-      response.Add("1");
-    }
-  }
-  std::string out;
-  response.EndInto(&out);
-  return out;
-}
-
 }  // namespace pts::remote

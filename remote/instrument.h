@@ -72,11 +72,6 @@ class Instrument {
   // single sweep runs); run it again later.
   bool Execute(const Command& cmd, Session& client, Response* response);
 
-  // Parses and runs a whole message at once (tests, the fuzzer): a command
-  // that would wait is answered as if the wait were over. The response
-  // message, LF included; empty when no query answered.
-  std::string RunMessage(std::string_view message, Session& client);
-
   // The clients whose status registers follow the instrument's conditions.
   // A session stays attached until detached; it must not be destroyed before.
   void Attach(Session& client);

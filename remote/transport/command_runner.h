@@ -46,7 +46,6 @@ class CommandRunner : public QObject {
     bool Empty() const { return next_ >= commands_.size(); }
     // Nothing left to run and no later turn due.
     bool Idle() const { return Empty() && !waiting_ && !scheduled_; }
-    bool Waiting() const { return waiting_; }
     // A query of the message being run has answered: its response waits for
     // the rest of the message (MAV counts it).
     bool Answered() const { return !response_.Empty(); }

@@ -1,7 +1,5 @@
 #include "remote/web/web_access.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 
 #include "remote/transport/private_file.h"
@@ -61,15 +59,6 @@ bool ParseHead(std::string_view bytes, HttpHead* head, bool* complete) {
     }
   }
   return !first;
-}
-
-bool IsLoopback(const std::string& address) {
-  if (Lower(address) == "localhost") return true;
-  in_addr v4{};
-  if (inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-  in6_addr v6{};
-  if (inet_pton(AF_INET6, address.c_str(), &v6) == 1) return IN6_IS_ADDR_LOOPBACK(&v6);
-  return false;
 }
 
 HostPolicy::HostPolicy(const std::vector<std::string>& names, uint16_t port) {

@@ -24,9 +24,6 @@ struct HttpHead {
 // (or not yet complete: `complete` says which).
 bool ParseHead(std::string_view bytes, HttpHead* head, bool* complete);
 
-// Whether `address` (numeric or "localhost") is a loopback one.
-bool IsLoopback(const std::string& address);
-
 class HostPolicy {
  public:
   // `names`: the host names and addresses (IPv6 without brackets) the server

@@ -33,7 +33,7 @@ TEST_P(CommandTable, AnswersAndErrors) {
   RemoteRig rig(row.boards);
   if (row.fault) row.fault(rig.backend);
   Session client;
-  EXPECT_EQ(rig.instrument.RunMessage(row.message, client), row.answer);
+  EXPECT_EQ(rig.RunMessage(row.message, client), row.answer);
   EXPECT_EQ(RemoteRig::Errors(client), row.errors);
   EXPECT_TRUE(rig.person.boxes.empty()) << rig.person.boxes.front().text;
 }
@@ -374,7 +374,7 @@ TEST(CommandTableQueue, OverflowKeepsTheOldestAndEndsOnQueueOverflow) {
   Session client;
   std::string message;
   for (int i = 0; i < 25; ++i) message += "BOGUS;";
-  EXPECT_EQ(rig.instrument.RunMessage(message + ":SYST:ERR:COUN?", client), "20\n");
+  EXPECT_EQ(rig.RunMessage(message + ":SYST:ERR:COUN?", client), "20\n");
   const std::vector<std::string> errors = RemoteRig::Errors(client);
   EXPECT_EQ(errors.front(), E(-113));
   EXPECT_EQ(errors.back(), E(-350));
@@ -403,31 +403,31 @@ TEST(CommandTableQueue, EntriesForTheQueryAndForAPerson) {
 TEST(CommandTableOutput, SweepStepsSetTheFrequencyAndTheBoxDoesNot) {
   RemoteRig rig;
   Session client;
-  EXPECT_EQ(rig.instrument.RunMessage(kSweep + ":INIT;:FREQ?", client), "0\n");
+  EXPECT_EQ(rig.RunMessage(kSweep + ":INIT;:FREQ?", client), "0\n");
   rig.form.TmrDwell_Timer();
   rig.form.TextFreq.Text("10012345600");  // the operator types without sending
-  EXPECT_EQ(rig.instrument.RunMessage("FREQ?;FREQ:STAR?", client), "1100;10012345600\n");
+  EXPECT_EQ(rig.RunMessage("FREQ?;FREQ:STAR?", client), "1100;10012345600\n");
   EXPECT_EQ(client.Count(), 0);
 }
 
 TEST(CommandTableWait, OpcWaitsForASingleSweepOnly) {
   RemoteRig rig;
   Session client;
-  rig.instrument.RunMessage(kSweep + ":INIT", client);
+  rig.RunMessage(kSweep + ":INIT", client);
   Response out;
   const auto opc = ParseMessage("*OPC?");
   EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out));
   EXPECT_TRUE(out.Empty());
   rig.form.CmdStop_Click();  // the operator stops it
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
-  rig.instrument.RunMessage(":INIT:CONT ON", client);
+  rig.RunMessage(":INIT:CONT ON", client);
   EXPECT_TRUE(rig.instrument.Execute(opc[0], client, &out));
   std::string text;
   out.EndInto(&text);
   EXPECT_EQ(text, "1;1\n");
 
   // A single list: until its last point has gone out.
-  rig.instrument.RunMessage(":ABOR;" + kList + ":INIT", client);
+  rig.RunMessage(":ABOR;" + kList + ":INIT", client);
   rig.form.TmrDwell_Timer();
   EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out));
   rig.form.TmrDwell_Timer();
@@ -459,7 +459,7 @@ TEST(CommandTablePasses, RunAsCountedAndOpcWaitsForTheLast) {
     SCOPED_TRACE(row.name);
     RemoteRig rig;
     Session client;
-    EXPECT_EQ(rig.instrument.RunMessage(row.message + ":INIT", client), "");
+    EXPECT_EQ(rig.RunMessage(row.message + ":INIT", client), "");
     Response out;
     std::vector<std::string> boxes;
     std::vector<int32_t> dwell_ms;
@@ -467,7 +467,7 @@ TEST(CommandTablePasses, RunAsCountedAndOpcWaitsForTheLast) {
       EXPECT_FALSE(rig.instrument.Execute(opc[0], client, &out)) << "before tick " << i + 1;
       rig.form.TmrDwell_Timer();
       rig.instrument.Update();
-      boxes.push_back(rig.instrument.RunMessage("FREQ:STAR?", client));
+      boxes.push_back(rig.RunMessage("FREQ:STAR?", client));
       boxes.back().pop_back();  // LF
       dwell_ms.push_back(rig.form.TmrDwell.Interval());
     }
@@ -491,7 +491,7 @@ TEST(CommandTableStatus, ASingleSweepThroughTheRegisters) {
   Session client, other;
   rig.instrument.Attach(client);
   rig.instrument.Attach(other);
-  auto run = [&](Session& s, const std::string& m) { return rig.instrument.RunMessage(m, s); };
+  auto run = [&](Session& s, const std::string& m) { return rig.RunMessage(m, s); };
   EXPECT_EQ(run(other, "STAT:OPER:PTR 0;ENAB 8"), "");
   EXPECT_EQ(run(client, kSweep + ":STAT:OPER:ENAB 8;NTR 8;*SRE 128;*ESE 1;:INIT;*OPC;*STB?;"
                                  ":STAT:OPER:COND?;EVEN?;*STB?;*ESR?"),

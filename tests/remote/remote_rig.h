@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hid/simulated/simulated_backend.h"
@@ -21,6 +22,25 @@ struct RemoteRig {
     form.Form_Load();
     form.Form_Activate();
     person.Clear();
+  }
+  // Parses and runs a whole message at once: a command that would wait is
+  // answered as if the wait were over. The response message, LF included;
+  // empty when no query answered.
+  static std::string RunMessage(remote::Instrument& inst, std::string_view message,
+                                remote::Session& client) {
+    remote::Response response;
+    for (const remote::Command& cmd : remote::ParseMessage(message)) {
+      if (!inst.Execute(cmd, client, &response) && cmd.query &&
+          cmd.path.front().keyword == "*OPC") {
+        response.Add("1");
+      }
+    }
+    std::string out;
+    response.EndInto(&out);
+    return out;
+  }
+  std::string RunMessage(std::string_view message, remote::Session& client) {
+    return RunMessage(instrument, message, client);
   }
   // Every error waiting in `s`, oldest first, as SYSTem:ERRor? gives them.
   static std::vector<std::string> Errors(remote::Session& s) {
