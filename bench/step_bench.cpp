@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "hid/board.h"
 #include "hid/simulated/simulated_backend.h"
 #include "hid/varnel.h"
 #include "panel/encoding.h"
@@ -62,7 +63,7 @@ void BM_TranslateFrequency(benchmark::State& state) {
   const int boards = static_cast<int>(state.range(0));
   Panel p(boards);
   const uint64_t before = p.backend.TotalReceived(1);
-  p.form.Cmd1Val = hid::kCmdSetOutput;
+  p.form.Cmd1Val = pts::hid::kCmdSetOutput;
   p.form.Frequency = 123456789.3;
   for (auto _ : state) {
     p.form.TranslateFrequency();

@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "panel/encoding.h"
+#include "panel/models.h"
 #include "remote/commands.h"
 
 namespace pts::remote {

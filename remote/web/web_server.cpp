@@ -17,6 +17,7 @@
 #include <cstring>
 #include <deque>
 
+#include "panel/models.h"
 #include "remote/web/page_socket.h"
 #include "remote/web/web_guard.h"
 
