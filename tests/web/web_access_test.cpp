@@ -102,9 +102,9 @@ TEST(WebAccess, TokensEqual) {
   for (const auto& r : rows) EXPECT_EQ(TokensEqual(r.a, r.b), r.equal) << r.a << " / " << r.b;
 }
 
+// The file's own checks are ReadPrivateFile's; here what makes the token.
 TEST(WebAccess, TokenFile) {
-  const std::string dir = ::testing::TempDir() + "pts-token-" + std::to_string(::getpid());
-  std::filesystem::create_directories(dir);
+  const std::string path = ::testing::TempDir() + "pts-token-" + std::to_string(::getpid());
   const struct {
     const char* what;
     std::string text;
@@ -113,14 +113,11 @@ TEST(WebAccess, TokenFile) {
     bool ok;
   } rows[] = {
       {"first line, blanks cut", "s3cret \t\r\nnext\n", 0600, "s3cret", true},
-      {"group may read", "s3cret", 0640, "s3cret", true},
-      {"others may read", "s3cret", 0604, "open to other users", false},
       {"empty", "", 0600, "holds no token", false},
       {"blank first line", " \t\nsecret\n", 0600, "holds no token", false},
-      {"too large", std::string(4097, 'x'), 0600, "larger than 4 KiB", false},
+      {"others may read", "s3cret", 0604, "open to other users", false},
   };
   for (const auto& r : rows) {
-    const std::string path = dir + "/token";
     std::filesystem::remove(path);
     std::ofstream(path) << r.text;
     ::chmod(path.c_str(), r.mode);
@@ -128,12 +125,7 @@ TEST(WebAccess, TokenFile) {
     EXPECT_EQ(ReadTokenFile(path, &token, &error), r.ok) << r.what;
     EXPECT_NE((r.ok ? token : error).find(r.token), std::string::npos) << r.what << ": " << error;
   }
-  std::string token, error;
-  EXPECT_FALSE(ReadTokenFile(dir, &token, &error));
-  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-  EXPECT_FALSE(ReadTokenFile(dir + "/none", &token, &error));
-  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
-  std::filesystem::remove_all(dir);
+  std::filesystem::remove(path);
 }
 
 }  // namespace
