@@ -1,6 +1,7 @@
-// Feeds arbitrary bytes to the web page's gate: as a request head, its Host
-// and Origin to the policy, and split in two as a pair of tokens; checks what
-// each gives back against what it must mean. ASan and UBSan catch the rest.
+// Feeds arbitrary bytes to the web page's gate: as a request head, its Host,
+// Origin, target and WebSocket key to the policy, and split in two as a pair
+// of tokens; checks what each gives back against what it must mean. ASan and
+// UBSan catch the rest.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,6 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (policy.OriginAllowed(origin)) {
     Check(origin.size() > 7 && policy.HostAllowed(origin.substr(7)));
   }
+  const std::string target = ok ? head.target : std::string(bytes);
+  const int status = policy.TargetStatus(target);
+  Check(status == 0 || status == 400 || status == 421);
+  Check(status != 0 || target.rfind('/', 0) == 0 || target.size() > 7);
+  const std::string key = ok ? head.Header("sec-websocket-key") : std::string(bytes);
+  Check(!WebSocketKeyValid(key) || (key.size() == 24 && key.substr(22) == "=="));
+  if (ok) HeaderHasToken(head.Header("connection"), "upgrade");
 
   const size_t half = size / 2;
   const std::string_view a = bytes.substr(0, half), b = bytes.substr(half);
