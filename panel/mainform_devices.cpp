@@ -131,7 +131,7 @@ void MainForm::ShowLayout() {
 }
 
 void MainForm::ShowModelLabel() {
-  Label5.Caption("PTS " + (ModelNum ? std::to_string(*ModelNum) : std::string()));
+  Label5.Caption(ModelDisplayName(ModelNum, "PTS "));
 }
 
 }  // namespace pts
