@@ -43,7 +43,8 @@ bool ParseHead(std::string_view bytes, HttpHead* head, bool* complete) {
     if (first) {
       first = false;
       const size_t a = line.find(' '), b = line.rfind(' ');
-      if (a == std::string_view::npos || b == a) return false;
+      // A method and a target, neither empty.
+      if (a == std::string_view::npos || a == 0 || b <= a + 1) return false;
       head->method = std::string(line.substr(0, a));
       head->target = std::string(line.substr(a + 1, b - a - 1));
       if (line.substr(b + 1).rfind("HTTP/1.", 0) != 0) return false;

@@ -35,6 +35,8 @@ TEST(WebAccess, RequestHeads) {
       {"no colon", "GET / HTTP/1.1\r\nHost\r\n\r\n", false, true, "", ""},
       {"empty name", "GET / HTTP/1.1\r\n: a:1\r\n\r\n", false, true, "", ""},
       {"no version", "GET /\r\n\r\n", false, true, "", ""},
+      {"no method", " / HTTP/1.1\r\n\r\n", false, true, "", ""},
+      {"no target", "GET  HTTP/1.1\r\n\r\n", false, true, "", ""},
       {"not HTTP/1", "GET / HTTP/2.0\r\n\r\n", false, true, "", ""},
       {"nothing", "\r\n\r\n", false, true, "", ""},
       {"NUL in a value", "GET / HTTP/1.1\r\nHost: a\0b\r\n\r\n"s, true, true, "/", "a\0b"s},
