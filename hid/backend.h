@@ -3,11 +3,13 @@
 // inside the process). Everything above the agent cannot tell them apart.
 //
 // Threads: every call comes from the UI thread, except Write, which the
-// agent may also make from the I/O worker of the device's interface while the
-// UI thread waits for it or writes another device. So Write may run for
-// several devices at once; calls on one device never overlap, and no call
-// other than Write runs while a worker writes. Implementations guard what devices
-// share (their table of open devices, a trace) accordingly.
+// agent may also make from the I/O worker of the device's interface. A
+// worker's write may still run when the UI thread has moved on (a sweep's
+// step does not wait for it), so Write on one device may run beside any call
+// on another device (Enumerate, Open, Close, GetInputReport, DrainHotplug,
+// Write). Calls on one device never overlap: the agent waits for a device's
+// write before it reads or closes that device. Implementations guard what
+// devices share (their table of open devices, a trace) accordingly.
 #pragma once
 
 #include <cstdint>

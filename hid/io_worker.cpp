@@ -38,6 +38,18 @@ void WriteRounds::Wait() {
   }
 }
 
+void WriteRounds::WakePosted() {
+  round_.fetch_add(1, std::memory_order_release);
+  round_.notify_all();
+}
+
+void WriteRounds::WaitPosted() {
+  for (uint32_t n = posted_.load(std::memory_order_acquire); n != 0;
+       n = posted_.load(std::memory_order_acquire)) {
+    posted_.wait(n, std::memory_order_acquire);
+  }
+}
+
 IoWorker::IoWorker(Backend& backend, WriteRounds& rounds)
     : backend_(backend),
       rounds_(rounds),
@@ -65,13 +77,61 @@ void IoWorker::Run() {
     rounds_.round_.wait(seen, std::memory_order_acquire);
     seen = rounds_.round_.load(std::memory_order_acquire);
     if (stop_.load(std::memory_order_relaxed)) return;
-    if (job_round_.load(std::memory_order_relaxed) != seen)
-      continue;  // a round without a job for this worker
-    *status_ = backend_.Write(id_, report_);
-    // The waiter may return as soon as the count is zero; nothing of the job
-    // is touched after it.
-    if (rounds_.pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      rounds_.pending_.notify_one();
+    if (job_round_.load(std::memory_order_relaxed) == seen) {
+      *status_ = backend_.Write(id_, report_);
+      // The waiter may return as soon as the count is zero; nothing of the job
+      // is touched after it.
+      if (rounds_.pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        rounds_.pending_.notify_one();
+      }
+    }
+    WritePosted();
+  }
+}
+
+std::optional<IoWorker::Tag> IoWorker::Post(DeviceId id, std::span<const uint8_t> report, Tag tag) {
+  const std::lock_guard lock(post_mu_);
+  std::optional<Tag> replaced;
+  if (queued_) {
+    replaced = queued_tag_;
+  } else {
+    // Counted before the worker can take it, so that its count never goes below zero.
+    rounds_.posted_.fetch_add(1, std::memory_order_relaxed);
+  }
+  queued_ = true;
+  queued_id_ = id;
+  queued_tag_ = tag;
+  queued_bytes_.assign(report.begin(), report.end());
+  return replaced;
+}
+
+void IoWorker::TakeFinished(std::vector<PostedResult>* into) {
+  const std::lock_guard lock(post_mu_);
+  into->insert(into->end(), finished_.begin(), finished_.end());
+  finished_.clear();
+}
+
+// Writes the queued word, and the one queued meanwhile, until none waits.
+void IoWorker::WritePosted() {
+  for (;;) {
+    DeviceId id = 0;
+    Tag tag{};
+    {
+      const std::lock_guard lock(post_mu_);
+      if (!queued_) return;
+      queued_ = false;
+      id = queued_id_;
+      tag = queued_tag_;
+      writing_.swap(queued_bytes_);  // both keep their capacity: no allocation per step
+    }
+    const IoStatus status = backend_.Write(id, writing_);
+    {
+      const std::lock_guard lock(post_mu_);
+      finished_.push_back({tag.post, tag.k, status});
+    }
+    // The result is in place before the count says so.
+    if (rounds_.posted_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      rounds_.posted_.notify_all();
     }
   }
 }

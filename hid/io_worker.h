@@ -2,12 +2,19 @@
 // another's, so that the writes of one send run side by side: a real board's
 // write returns only when its USB transfer is done. The worker only calls
 // Backend::Write; no handler, log or listener ever runs on it.
+//
+// Two kinds of job: a write of a round (WriteRounds::Go), which the UI thread
+// waits for, and a posted write (Post), which it does not wait for. The agent
+// never mixes them: it waits for every posted write before it starts a round.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
+#include <vector>
 
 #include "hid/backend.h"
 
@@ -24,10 +31,24 @@ class WriteRounds {
   // Returns when every write of the round has finished.
   void Wait();
 
+  // Wakes the workers for the writes posted since the last wake-up.
+  void WakePosted();
+  // Returns when no posted write is waiting or being written.
+  void WaitPosted();
+  bool PostedIdle() const { return posted_.load(std::memory_order_acquire) == 0; }
+
  private:
   friend class IoWorker;
   std::atomic<uint32_t> round_{0};
   std::atomic<uint32_t> pending_{0};
+  std::atomic<uint32_t> posted_{0};  // posted writes queued or being written, all workers
+};
+
+// Which posted write finished, and how: `post` and `k` as given to Post.
+struct PostedResult {
+  uint64_t post = 0;
+  uint32_t k = 0;
+  IoStatus status = IoStatus::Failed;
 };
 
 class IoWorker {
@@ -43,8 +64,22 @@ class IoWorker {
   // bytes and `*status` belong to the worker until WriteRounds::Wait returns.
   void Give(DeviceId id, std::span<const uint8_t> report, IoStatus* status);
 
+  // Queues a copy of `report` as the worker's next posted write; it goes out
+  // once the write now running (if any) is done, after WriteRounds::WakePosted.
+  // One write waits at most: a queued write that has not begun is replaced,
+  // the newest word wins, and the replaced one's tag is returned.
+  struct Tag {
+    uint64_t post;
+    uint32_t k;
+  };
+  std::optional<Tag> Post(DeviceId id, std::span<const uint8_t> report, Tag tag);
+  // Moves the results of the posted writes finished since the last call into
+  // `into`, in the order they were written.
+  void TakeFinished(std::vector<PostedResult>* into);
+
  private:
   void Run();
+  void WritePosted();
 
   Backend& backend_;
   WriteRounds& rounds_;
@@ -58,6 +93,17 @@ class IoWorker {
   std::atomic<uint32_t> job_round_{0};
   std::atomic<bool> stop_{false};
   uint32_t first_round_;  // the round when the worker was made; it waits for a later one
+
+  // Posted writes. `queued_` and its fields, and `finished_`, are shared
+  // with the caller under `post_mu_`; `writing_` is the worker's own.
+  std::mutex post_mu_;
+  bool queued_ = false;
+  DeviceId queued_id_ = 0;
+  Tag queued_tag_{};
+  std::vector<uint8_t> queued_bytes_;
+  std::vector<uint8_t> writing_;
+  std::vector<PostedResult> finished_;
+
   std::thread thread_;
 };
 

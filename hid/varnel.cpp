@@ -26,7 +26,9 @@ void Varnel::Impl::ThrowOutOfRange(const char* what, int32_t index) {
 Varnel::Varnel(hid::Backend& backend) : impl_(std::make_unique<Impl>(backend)) {}
 
 Varnel::~Varnel() {
-  // Devices still open are released without events: the listener may be gone.
+  // Devices still open are released without events: the listener may be
+  // gone. Posted writes go out first; their results are dropped.
+  impl_->WaitPosted();
   for (auto& in : impl_->open) {
     in->worker.reset();
     impl_->backend.Close(in->id);
@@ -349,6 +351,7 @@ bool Varnel::ReadRpt() {
   const std::size_t ri = m.cur_rpt;
   const hid::Report& rpt = in->desc.reports[ri];
   if (rpt.type != hid::ReportType::Input) return false;
+  m.WaitPosted();  // one transfer at a time on a device
   std::size_t received = 0;
   const std::size_t size = rpt.SizeBytes();
   const hid::IoStatus st = m.backend.GetInputReport(

@@ -4,7 +4,10 @@
 // interface, variable and report, keeps a copy of every report and moves
 // reports whole. Events go to one listener (the main window).
 //
-// Properties are a getter `Name()` and a setter `Name(value)`.
+// Properties are a getter `Name()` and a setter `Name(value)`. Every call
+// comes from one thread (the UI thread), and every call waits for what it
+// does, except PostRpts (below), whose writes finish later on the
+// interfaces' I/O workers.
 // Failures of a call (an index out of range, no current interface...) throw
 // VarnelError; a missing variable or report is reported by return values.
 #pragma once
@@ -137,8 +140,9 @@ class Varnel {
   int32_t CurrentRptNum() const;
   void CurrentRptNum(int32_t RptIndex);
   void SelectRpt(int32_t RptIndex);
-  // Move the current report. False when the transfer failed or timed out;
-  // a device found gone is closed (DeviceRemoved, then InterfaceClosed).
+  // Move the current report and return when it is done. False when the
+  // transfer failed or timed out; a device found gone is closed
+  // (DeviceRemoved, then InterfaceClosed).
   bool ReadRpt();
   bool WriteRpt();
   // Writes several output reports at once: the writes to different interfaces
@@ -151,6 +155,43 @@ class Varnel {
   // The current report is the last one given, as after SelectRpt and WriteRpt.
   using WriteDone = std::function<void(std::size_t k, bool ok)>;
   void WriteRpts(std::span<const int32_t> RptIndexes, const WriteDone& done);
+
+  // Posted writes, for a sweep's steps: PostRpts hands the output reports to
+  // the interfaces' I/O workers and returns before they are written (a
+  // device whose writes never block is written at once, as by WriteRpts).
+  // Each interface writes its posted reports in the order posted; while it
+  // is still writing one, the next waits, and a later one replaces a waiting
+  // one that has not begun: the newest report wins, and the replaced one's
+  // result is Skipped (it never went out).
+  //
+  // Results come back on the caller's thread, never from a worker: `done(k,
+  // result)` for report k of a post, in the order given, posts in the order
+  // posted, once a post's writes have all finished, from the first of
+  // DeliverWrites, FinishWrites or PostRpts itself (which delivers what has
+  // finished, its own quick writes among them) after that. A device a
+  // posted write found gone is closed then, before its `done`, as
+  // WriteRpts does. Indexes are checked as by WriteRpts, before anything is
+  // posted. Calls made from inside a `done` deliver nothing more.
+  //
+  // Every other call that moves a report or closes an interface (WriteRpt,
+  // WriteRpts, ReadRpt, CloseDevices, ProcessHotplug and the destructor)
+  // first waits for the posted writes, so that a device never has two
+  // transfers at once, but delivers none of their results: call
+  // FinishWrites before them to have the results in order.
+  enum class Posted { Written, Failed, Skipped };
+  using PostDone = std::function<void(std::size_t k, Posted result)>;
+  void PostRpts(std::span<const int32_t> RptIndexes, PostDone done);
+  // Whether a post's results have not been delivered yet.
+  bool WritesPending() const;
+  // Delivers the results of the posts whose writes have all finished; waits for none.
+  void DeliverWrites();
+  // Waits until every posted write has gone out, then delivers every result.
+  void FinishWrites();
+  // Waits until every posted write has gone out; delivers nothing, raises no
+  // event. Safe at any time on the caller's thread, also inside a `done`.
+  void WaitWrites();
+  // Waits as WaitWrites, then drops the results unseen (the listener is going away).
+  void DiscardWrites();
 
   // Hot-plug: the fd to watch (-1 if none) and the call to make when it is readable.
   int HotplugFd();

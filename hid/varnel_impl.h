@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <set>
 #include <span>
@@ -155,9 +156,78 @@ struct Varnel::Impl {
     if (listener) listener->Notice(text);
   }
 
+  // Posted writes (PostRpts) whose results are not delivered yet, oldest
+  // first; their ids are consecutive.
+  struct PostedWrite {
+    int32_t handle = 0;
+    std::size_t ri = 0;
+    bool output = false;
+    bool finished = false;
+    bool skipped = false;
+    hid::IoStatus status = hid::IoStatus::Failed;
+  };
+  struct Post {
+    uint64_t id = 0;
+    PostDone done;
+    std::vector<PostedWrite> writes;
+    std::size_t open = 0;  // writes not finished yet
+  };
+  std::deque<Post> posts;
+  uint64_t next_post = 0;
+  bool delivering = false;
+  std::vector<hid::PostedResult> finished_scratch;
+
+  void WaitPosted() {
+    if (!write_rounds.PostedIdle()) write_rounds.WaitPosted();
+  }
+  // Marks write k of post `id` finished (or skipped) once.
+  void Finished(uint64_t id, uint32_t k, hid::IoStatus status, bool skipped) {
+    if (posts.empty() || id < posts.front().id) return;
+    const auto at = static_cast<std::size_t>(id - posts.front().id);
+    if (at >= posts.size() || k >= posts[at].writes.size()) return;
+    Post& p = posts[at];
+    PostedWrite& w = p.writes[k];
+    if (w.finished) return;
+    w.finished = true;
+    w.skipped = skipped;
+    w.status = status;
+    --p.open;
+  }
+  void TakeFinished(hid::IoWorker& worker) {
+    finished_scratch.clear();
+    worker.TakeFinished(&finished_scratch);
+    for (const hid::PostedResult& r : finished_scratch) Finished(r.post, r.k, r.status, false);
+  }
+  // Hands the posts whose writes have all finished to their callers, in order.
+  void Deliver() {
+    for (auto& in : open) {
+      if (in->worker) TakeFinished(*in->worker);
+    }
+    if (delivering) return;
+    delivering = true;
+    struct Done {
+      bool& flag;
+      ~Done() { flag = false; }
+    } done_delivering{delivering};
+    while (!posts.empty() && posts.front().open == 0) {
+      Post p = std::move(posts.front());
+      posts.pop_front();
+      for (std::size_t k = 0; k < p.writes.size(); ++k) {
+        const PostedWrite& w = p.writes[k];
+        const Posted result = w.skipped                                       ? Posted::Skipped
+                              : w.output && Settle(w.handle, w.ri, w.status) ? Posted::Written
+                                                                              : Posted::Failed;
+        if (p.done) p.done(k, result);
+      }
+    }
+  }
+
   // Removes open interface `pos`, closes it in the backend and raises the events.
   // `removed`: the device went away (DeviceRemoved first); else a plain close.
   void CloseAt(std::size_t pos, bool removed) {
+    // Its worker stops idle, and what it wrote is kept for delivery.
+    WaitPosted();
+    if (open[pos]->worker) TakeFinished(*open[pos]->worker);
     std::unique_ptr<AgentInterface> gone = std::move(open[pos]);
     open.erase(open.begin() + static_cast<std::ptrdiff_t>(pos));
     Rebuild();

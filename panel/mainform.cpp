@@ -168,7 +168,9 @@ MainForm::MainForm(Varnel& agent, Operator& op, std::string program_dir)
 }
 
 MainForm::~MainForm() {
-  // The agent may outlive the window and still close devices; it must not call back into it.
+  // The agent may outlive the window and still close devices; it must not
+  // call back into it, neither for a step's results.
+  agent_.DiscardWrites();
   agent_.SetListener(nullptr);
 }
 
@@ -296,6 +298,7 @@ bool MainForm::Form_Load() {
 void MainForm::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  TakeStepResults(true);
   CloseAgent();
 }
 

@@ -109,7 +109,25 @@ class MainForm : public VarnelListener {
   void CloseAgent();
 
   // ---- Frequency encoding ----
+  // Sends and waits: every unit's result is known (and beeped, and in
+  // LastOutcome) when it returns. The results of sweep steps still out are
+  // reported first.
   void TranslateFrequency();
+  // A sweep or list step's send: the writes are handed to the boards' I/O
+  // workers and this returns before they are done. Their results are
+  // reported as TranslateFrequency reports them (a beep per failed unit, a
+  // board found gone closed, LastOutcome while no other action has begun,
+  // OutputFrequency and OutputQuestionable), in order, at the next step at
+  // the latest, or earlier when another handler begins (see
+  // TakeStepResults). A board still writing an earlier step's word when the
+  // next comes gets the newest word as soon as it is free; a word replaced
+  // before it went out is skipped, never beeped, and counted.
+  void StepFrequency();
+  // Reports the results of the sweep steps whose writes are done; with
+  // `wait`, first waits until every step's writes are done.
+  void TakeStepResults(bool wait);
+  // Step words that a busy board never got because a newer one replaced them.
+  uint64_t SkippedWords() const { return skipped_words_; }
   // The boards' output: the frequency of the last word that set it (command
   // 4) and that a board accepted; 0 before any.
   double OutputFrequency() const { return output_hz_; }
@@ -216,7 +234,12 @@ class MainForm : public VarnelListener {
   void Refuse(Reason reason, const std::string& text);
   void Confirm(const std::string& text);
   Outcome outcome_;
-  uint64_t actions_ = 0;
+  uint64_t actions_ = 0;  // BeginOutcome calls: a step's late results know if theirs is current
+  struct WordSent;         // a word's units and what became of them (mainform_encoding.cpp)
+  void SendWord(bool wait);
+  void RecordUnit(WordSent& word, size_t k, UnitState state);
+  void WordDone(const WordSent& word);
+  uint64_t skipped_words_ = 0;
   size_t last_word_units_ = 0;  // the units the last word went to
   bool last_word_all_taken_ = true;
   bool SweepSetup();

@@ -17,6 +17,7 @@ void MainForm::Form_Activate() {
 }
 
 void MainForm::ReadRptsBtn_Click() {
+  TakeStepResults(true);
   // Selecting a unit button runs Option1_Click, and a read that finds its
   // board gone closes the interface, both in the middle of this loop: walk a
   // copy and skip boards that have left Devices meanwhile.

@@ -1,6 +1,7 @@
 // The command row: Send, Start, Single, Stop and Off, the Send light's blink
 // and the stepped sweep driven by TmrDwell; the remote's frequency lists run
-// on the same timer.
+// on the same timer. A step does not wait for its writes (StepFrequency);
+// everything that starts or stops a sweep does.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -108,6 +109,7 @@ void MainForm::CmdStart_Click() {
   BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
+  TakeStepResults(true);
   if (!SweepSetup()) return;
   StopFlag = false;
   SnglSweepFlag = false;
@@ -125,6 +127,7 @@ void MainForm::SinglePasses(uint32_t passes) {
   BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
+  TakeStepResults(true);
   if (!SweepSetup()) return;
   SnglSweepFlag = true;
   passes_left_ = passes > 1 ? passes - 1 : 0;
@@ -135,16 +138,21 @@ void MainForm::SinglePasses(uint32_t passes) {
   StartLED.Filled(false);
 }
 
-// Only flags: safe at any time, also from inside another handler's box.
+// Flags, and a wait for the step's writes still going out, so that nothing
+// goes out after Stop; their results come with the next tick. Safe at any
+// time, also from inside another handler's box.
 void MainForm::CmdStop_Click() {
   StartLED.Filled(false);
   StopLED.Filled(true);
   SnglLED.Filled(false);
   StopFlag = true;
+  agent_.WaitWrites();
 }
 
-// Ends at once: the agent's devices are not closed and nothing is written.
+// Ends at once: the agent's devices are not closed and nothing more is
+// written; a step's writes already going out are let finish.
 void MainForm::ComdOff_Click() {
+  agent_.WaitWrites();
   Op().EndProgram(0);
 }
 
@@ -153,8 +161,12 @@ void MainForm::TmrDwell_Timer() {
   BusyScope busy(sweep_busy_);
   if (StopFlag) {
     TmrDwell.Enabled(false);
+    TakeStepResults(true);
     return;
   }
+  // The last step's results, before this step goes out. A board still
+  // writing gets this step's word when it is free.
+  TakeStepResults(false);
   if (list_.on) {
     ListStep();
     return;
@@ -180,7 +192,7 @@ void MainForm::TmrDwell_Timer() {
   // A step sets the output only; after a save command the EEPROM must not be
   // written on every step.
   Cmd1Val = hid::kCmdSetOutput;
-  TranslateFrequency();
+  StepFrequency();
 }
 
 std::string MainForm::ListConflict(size_t points, size_t dwells) {
@@ -203,6 +215,7 @@ void MainForm::RunList(std::vector<double> freq, std::vector<double> dwell_ms, u
   BeginOutcome();
   if (sweep_busy_) return;
   BusyScope busy(sweep_busy_);
+  TakeStepResults(true);
   if (const std::string conflict = ListConflict(freq.size(), dwell_ms.size()); !conflict.empty()) {
     Refuse(Reason::kSweepInput, conflict);
     return;
@@ -247,7 +260,7 @@ void MainForm::ListStep() {
   Frequency = list_.freq[k];
   TextFreq.Text(FormatNumber(Frequency));
   Cmd1Val = hid::kCmdSetOutput;  // as a sweep step does
-  TranslateFrequency();
+  StepFrequency();
 }
 
 }  // namespace pts

@@ -19,9 +19,10 @@
 // so a notifier on it cannot spin.
 //
 // Write may come from the agent's I/O worker of the device's interface, so
-// several writes on different nodes run at once: the table of open devices is
-// locked while it is looked up or changed, the I/O itself runs outside the lock
-// and touches only its own node (std::map keeps the entry where it is).
+// a write on one node may run beside any call on another: the table of open
+// devices is locked while it is looked up or changed, the I/O itself runs
+// outside the lock and touches only its own node (std::map keeps the entry
+// where it is).
 //
 // Hot-plug needs a running udev daemon (the monitor listens to events udev has
 // processed, so that the node's permissions are already set when it arrives).

@@ -106,6 +106,7 @@ TEST_P(SlowBoardsUnplug, MidSendDropsTheBoardAndTheOthersKeepEveryStep) {
         if (board == trigger && unplug.exchange(false)) rig.p.backend.Unplug(gone);
       });
   rig.f().TmrDwell_Timer();
+  rig.f().Agent().WaitWrites();
   rig.p.backend.SetReportObserver(nullptr);
   ASSERT_FALSE(unplug);
   rig.p.Hotplug();  // the removal event, if the write did not find the board gone first

@@ -77,11 +77,13 @@ class SweepRig {
     f().TextSweepTime.Text(time);
   }
   size_t Words(int board = 1) { return p.backend.Received(board).size(); }
-  // One tick; what board 1 received during it (kNothing when nothing). Every
-  // step goes out with command 4 and shows its frequency in the box.
+  // One tick and its dwell (the step's writes, which it does not wait for,
+  // are done by the end of it); what board 1 received (kNothing when
+  // nothing). Every step goes out with command 4 and shows its frequency in the box.
   double Tick() {
     const size_t before = Words();
     f().TmrDwell_Timer();
+    f().Agent().WaitWrites();
     const auto& got = p.backend.Received(1);
     if (got.size() == before) return kNothing;
     EXPECT_EQ(got.size(), before + 1);
