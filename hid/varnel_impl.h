@@ -214,9 +214,9 @@ struct Varnel::Impl {
       posts.pop_front();
       for (std::size_t k = 0; k < p.writes.size(); ++k) {
         const PostedWrite& w = p.writes[k];
-        const Posted result = w.skipped                                       ? Posted::Skipped
+        const Posted result = w.skipped                                      ? Posted::Skipped
                               : w.output && Settle(w.handle, w.ri, w.status) ? Posted::Written
-                                                                              : Posted::Failed;
+                                                                             : Posted::Failed;
         if (p.done) p.done(k, result);
       }
     }

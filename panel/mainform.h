@@ -234,13 +234,14 @@ class MainForm : public VarnelListener {
   void Refuse(Reason reason, const std::string& text);
   void Confirm(const std::string& text);
   Outcome outcome_;
-  uint64_t actions_ = 0;  // BeginOutcome calls: a step's late results know if theirs is current
-  struct WordSent;         // a word's units and what became of them (mainform_encoding.cpp)
+  uint64_t actions_ = 0;  // counts BeginOutcome: a step's late results know if theirs is current
+  struct WordSent;        // a word's units and what became of them (mainform_encoding.cpp)
   void SendWord(bool wait);
   void RecordUnit(WordSent& word, size_t k, UnitState state);
   void WordDone(const WordSent& word);
   uint64_t skipped_words_ = 0;
-  size_t last_word_units_ = 0;  // the units the last word went to
+  std::vector<std::weak_ptr<TPTS>> gone_reported_;  // units whose removal a result has reported
+  size_t last_word_units_ = 0;                      // the units the last word went to
   bool last_word_all_taken_ = true;
   bool SweepSetup();
   // A pass of a single sweep or list has ended: true when another follows.

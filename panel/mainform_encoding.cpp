@@ -93,8 +93,9 @@ void MainForm::SendWord(bool wait) {
   // A board found gone has been closed, and so has left Devices, by the time
   // its result comes.
   const auto state = [this, &w = *word](size_t k, bool ok) {
-    return ok ? UnitState::kWritten
-              : IsAttached(w.units[w.unit_of[k]].get()) ? UnitState::kFailed : UnitState::kGone;
+    return ok                                        ? UnitState::kWritten
+           : IsAttached(w.units[w.unit_of[k]].get()) ? UnitState::kFailed
+                                                     : UnitState::kGone;
   };
   if (wait) {
     agent_.WriteRpts(reports, [&](size_t k, bool ok) { RecordUnit(*word, k, state(k, ok)); });
@@ -122,6 +123,16 @@ void MainForm::RecordUnit(WordSent& word, size_t k, UnitState state) {
   if (word.wait) DevNum = unit;
   ++word.results;
   word.written += state == UnitState::kWritten;
+  // Steps posted before a board was found gone find it gone too: it is
+  // reported once, with the first.
+  if (state == UnitState::kGone) {
+    const std::shared_ptr<TPTS>& device = word.units[word.unit_of[k]];
+    std::erase_if(gone_reported_, [](const std::weak_ptr<TPTS>& d) { return d.expired(); });
+    for (const std::weak_ptr<TPTS>& d : gone_reported_) {
+      if (d.lock() == device) return;
+    }
+    gone_reported_.push_back(device);
+  }
   if (word.serial == actions_) outcome_.units.push_back({unit, state});
   if (state != UnitState::kWritten) op_.Beep();
 }

@@ -1,6 +1,8 @@
 // Varnel::WriteRpts: the writes of one call in flight together, exact results
 // in the order given, and a simulated board trace that stays whole and in time
-// order while several threads write.
+// order while several threads write. Varnel::PostRpts: the same results, in
+// the same order, delivered only when asked for; the newest word wins on a
+// busy board.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hid/varnel.h"
@@ -125,22 +128,35 @@ struct ResultRow {
   std::vector<bool> ok;
   std::vector<uint64_t> words;  // received by boards 1..3
   Strings events;               // the agent's events, with "done k" for each result
+  bool post = true;             // also posted (one interface twice may skip the first)
 };
 
-class WriteRptsResults : public ::testing::TestWithParam<ResultRow> {};
+// Each row waited for (WriteRpts) and posted (PostRpts, then FinishWrites).
+class WriteRptsResults : public ::testing::TestWithParam<std::tuple<ResultRow, bool>> {};
 
 TEST_P(WriteRptsResults, AreExactAndInTheOrderGiven) {
-  const ResultRow& r = GetParam();
+  const auto& [r, post] = GetParam();
+  if (post && !r.post) GTEST_SKIP();
   SimRig rig({.statuses = {0x5E, 0x5C, 0x5A}});
   for (int b = 1; b <= 3; ++b) rig.backend.DelayWrites(b, std::chrono::microseconds(200));
   if (r.fault == Fault::FailBoard2) rig.backend.FailNextWrites(2, 1);
   if (r.fault == Fault::UnplugBoard2) rig.backend.Unplug(2);
   rig.listener.Clear();
   std::vector<bool> ok;
-  rig.varnel.WriteRpts(r.reports, [&](std::size_t k, bool result) {
+  const auto done = [&](std::size_t k, bool result) {
     ok.push_back(result);
     rig.listener.events.push_back("done " + std::to_string(k));
-  });
+  };
+  if (post) {
+    rig.varnel.PostRpts(
+        r.reports, [&](std::size_t k, Varnel::Posted p) { done(k, p == Varnel::Posted::Written); });
+    rig.varnel.WaitWrites();
+    EXPECT_EQ(rig.listener.events, Strings{}) << "nothing delivered by a wait";
+    rig.varnel.FinishWrites();
+    EXPECT_FALSE(rig.varnel.WritesPending());
+  } else {
+    rig.varnel.WriteRpts(r.reports, done);
+  }
   EXPECT_EQ(ok, r.ok);
   for (int b = 1; b <= 3; ++b) {
     EXPECT_EQ(rig.backend.TotalReceived(b), r.words[static_cast<std::size_t>(b - 1)]) << b;
@@ -175,7 +191,8 @@ const ResultRow kResultRows[] = {
      {0, 2, 0},
      {true, true, true},
      {2, 1, 0},
-     {"done 0", "done 1", "done 2"}},
+     {"done 0", "done 1", "done 2"},
+     false},
     {"NoReportAndAnInputReportFail",
      Fault::None,
      {-1, 1, 4},
@@ -184,8 +201,73 @@ const ResultRow kResultRows[] = {
      {"done 0", "done 1", "done 2"}},
     {"Nothing", Fault::None, {}, {}, {0, 0, 0}, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Rows, WriteRptsResults, ::testing::ValuesIn(kResultRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, WriteRptsResults,
+                         ::testing::Combine(::testing::ValuesIn(kResultRows), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "Posted" : "Waited");
+                         });
+
+// Holds every write until released, and says how many have begun.
+class HeldBackend : public SimulatedBackend {
+ public:
+  IoStatus Write(hid::DeviceId id, std::span<const uint8_t> report) override {
+    {
+      std::unique_lock lock(mu_);
+      ++started_;
+      cv_.notify_all();
+      cv_.wait(lock, [&] { return released_; });
+    }
+    return SimulatedBackend::Write(id, report);
+  }
+  bool WriteMayBlock(hid::DeviceId) override { return true; }
+  void WaitStarted(int n) {
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return started_ >= n; });
+  }
+  void Release() {
+    const std::lock_guard lock(mu_);
+    released_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  int started_ = 0;
+  bool released_ = false;
+};
+
+// Three posts while the board writes the first: the second never goes out,
+// the third does, and nothing is delivered until asked for after the writes.
+TEST(PostRpts, TheNewestWordWinsOnABusyBoardAndResultsComeWhenAsked) {
+  HeldBackend held;
+  held.AddBoard(0x5E);
+  Varnel varnel(held);
+  ASSERT_TRUE(varnel.OpenDevices());
+  Strings log;
+  const int32_t reports[] = {OutA(1)};
+  for (int post = 0; post < 3; ++post) {
+    varnel.SetUnscaled(Cmd1Var(1), post);
+    varnel.PostRpts(reports, [&log, post](std::size_t k, Varnel::Posted r) {
+      const char* names[] = {"written", "failed", "skipped"};
+      log.push_back(std::to_string(post) + "/" + std::to_string(k) + " " +
+                    names[static_cast<int>(r)]);
+    });
+    if (post == 0) held.WaitStarted(1);
+  }
+  varnel.DeliverWrites();
+  EXPECT_EQ(log, Strings{}) << "the first write is still held";
+  EXPECT_TRUE(varnel.WritesPending());
+  held.Release();
+  varnel.WaitWrites();
+  EXPECT_EQ(log, Strings{});
+  varnel.FinishWrites();
+  EXPECT_EQ(log, (Strings{"0/0 written", "1/0 skipped", "2/0 written"}));
+  std::vector<int> got;
+  for (const auto& word : held.Received(1)) got.push_back(word[0]);
+  EXPECT_EQ(got, (std::vector<int>{0, 2}));
+}
 
 TEST(WriteRpts, AnIndexOutOfRangeThrowsBeforeAnythingIsWritten) {
   SimRig rig({.statuses = {0x5E, 0x5C}});

@@ -4,9 +4,11 @@
 // flight is dropped without harm to it or the others.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sweep_rig.h"
@@ -124,6 +126,56 @@ TEST_P(SlowBoardsUnplug, MidSendDropsTheBoardAndTheOthersKeepEveryStep) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, SlowBoardsUnplug, ::testing::Values(1, 2, 3, 4));
+
+// Steps that come faster than some boards write: a step returns before its
+// writes are done, a busy board takes the newest word when it is free, a
+// failed unit and a board unplugged mid-sweep are each reported once, and
+// after Stop nothing more goes out.
+TEST(SlowBoards, FastStepsReportEachFailureOnceAndNothingGoesOutAfterStop) {
+  FourSlowBoards rig;
+  rig.Boxes("1000", "1100", "1", "0.1");
+  rig.f().CmdStart_Click();
+  rig.p.backend.FailNextWrites(2, 1);
+  rig.p.backend.DelayWrites(3, microseconds(2000));  // slower than the steps
+  constexpr int kSteps = 40;
+  std::vector<double> sent;
+  for (int i = 0; i < kSteps; ++i) {
+    rig.f().TmrDwell_Timer();
+    sent.push_back(ReadNumber(rig.f().TextFreq.Text()));
+    // The next tick when board 1 has begun this step's write: faster than
+    // board 3 writes, as slow as board 1.
+    while (rig.p.backend.TotalReceived(1) < sent.size()) std::this_thread::yield();
+    if (i == 10) rig.p.backend.Unplug(3);  // while a write to it is in flight
+  }
+  rig.f().CmdStop_Click();
+  std::vector<uint64_t> at_stop;
+  for (int b = 1; b <= 4; ++b) at_stop.push_back(rig.p.backend.TotalReceived(b));
+  rig.f().TmrDwell_Timer();  // ends the sweep and reports the last steps
+  rig.p.Hotplug();           // board 3's removal, reported already
+  rig.f().Agent().WaitWrites();
+
+  EXPECT_FALSE(rig.f().TmrDwell.Enabled());
+  EXPECT_FALSE(rig.f().Agent().WritesPending());
+  // Unit 2's failure; board 3's removal, its interface closed, its unit's failure.
+  EXPECT_EQ(rig.p.op.events, (std::vector<std::string>{"beep", "beep", "beep", "beep"}));
+  EXPECT_EQ(rig.f().Devices.size(), 3u);
+  uint64_t skipped_at_least = 0;
+  for (int b = 1; b <= 4; ++b) {
+    EXPECT_EQ(rig.p.backend.TotalReceived(b), at_stop[static_cast<size_t>(b - 1)])
+        << "board " << b << " got a word after Stop";
+    // Each board got the steps in order, some perhaps skipped; every
+    // attached one ends on the last step.
+    std::vector<double> got;
+    for (const hid::OutputWord& w : rig.p.backend.Received(b)) got.push_back(Decode(w));
+    EXPECT_TRUE(std::includes(sent.begin(), sent.end(), got.begin(), got.end())) << b;
+    if (b == 3) continue;
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), sent.back()) << b;
+    skipped_at_least += kSteps - got.size() - (b == 2);  // board 2's failed word never arrived
+  }
+  EXPECT_GE(rig.f().SkippedWords(), skipped_at_least);
+  EXPECT_EQ(rig.p.backend.CallsOnClosed(), 0u);
+}
 
 }  // namespace
 }  // namespace pts::testing
