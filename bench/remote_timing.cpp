@@ -5,6 +5,12 @@
 //
 //   remote_timing PROGRAM [OPTION...]    e.g. remote_timing build/release/app/pts-panel --no-window
 // Options after PROGRAM go to it (without --no-window it needs a display).
+//
+//   remote_timing --sweep PROGRAM [OPTION...]
+// measures instead the round trip of "*IDN?" idle, then while a second
+// client runs a repeating sweep of 1 ms steps (5000 steps of 100 Hz from
+// 100 MHz), in the same run, e.g. with --write-latency-ms=0.8 for boards
+// whose writes take as long as a real board's.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -16,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,7 +90,8 @@ void SendAll(int fd, const std::string& s) {
 
 // Reads up to and including the next LF.
 std::string ReadLine(int fd) {
-  static std::string buffer;
+  static std::map<int, std::string> buffers;
+  std::string& buffer = buffers[fd];
   for (;;) {
     const auto lf = buffer.find('\n');
     if (lf != std::string::npos) {
@@ -102,14 +110,69 @@ double Us(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
 }
 
+// `rounds` round trips of *IDN? after 100 to warm up: p50, p99 and max in us.
+std::vector<double> IdnRounds(int fd, int rounds) {
+  std::vector<double> rtt;
+  rtt.reserve(size_t(rounds));
+  for (int i = 0; i < rounds + 100; ++i) {
+    const auto t0 = Clock::now();
+    SendAll(fd, "*IDN?\n");
+    ReadLine(fd);
+    if (i >= 100) rtt.push_back(Us(Clock::now() - t0));
+  }
+  std::sort(rtt.begin(), rtt.end());
+  return {rtt[rtt.size() / 2], rtt[rtt.size() * 99 / 100], rtt.back()};
+}
+
+int Stop(const Program& program) {
+  kill(program.pid, SIGTERM);
+  int status = 0;
+  waitpid(program.pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+// *IDN? from one client, idle and while another runs a 1 ms sweep.
+int SweepRun(const Program& program) {
+  const int fd = Connect(program.port);
+  const int sweeper = Connect(program.port);
+  constexpr int kRounds = 10000;
+  const std::vector<double> idle = IdnRounds(fd, kRounds);
+  SendAll(sweeper,
+          "FREQ:STAR 100000000;:FREQ:STOP 100500000;:SWE:STEP 100;:SWE:TIME 5.0005;"
+          ":FREQ:MODE SWE;:INIT:CONT ON;:SWE:DWEL?;:SYST:ERR?\n");
+  const std::string dwell = ReadLine(sweeper);
+  SendAll(fd, "STAT:OPER:COND?\n");
+  const std::string oper = ReadLine(fd);
+  const std::vector<double> busy = IdnRounds(fd, kRounds);
+  SendAll(sweeper, "ABOR;*OPC?\n");
+  ReadLine(sweeper);
+  std::printf("sweep: dwell and error '%s', OPER condition while sweeping %s\n", dwell.c_str(),
+              oper.c_str());
+  std::printf("*IDN? idle     (%d rounds): p50 %.1f us, p99 %.1f us, max %.1f us\n", kRounds,
+              idle[0], idle[1], idle[2]);
+  std::printf("*IDN? sweeping (%d rounds): p50 %.1f us, p99 %.1f us, max %.1f us\n", kRounds,
+              busy[0], busy[1], busy[2]);
+  std::printf("sweeping p99 %.1f us against 2 x idle p99 + 100 us = %.1f us\n", busy[1],
+              2 * idle[1] + 100);
+  close(fd);
+  close(sweeper);
+  return Stop(program);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool sweep = argc >= 2 && std::string(argv[1]) == "--sweep";
+  if (sweep) {
+    ++argv;
+    --argc;
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: remote_timing PROGRAM [OPTION...]\n");
+    std::fprintf(stderr, "usage: remote_timing [--sweep] PROGRAM [OPTION...]\n");
     return 2;
   }
   const Program program = Start(argc, argv);
+  if (sweep) return SweepRun(program);
   const int fd = Connect(program.port);
 
   // The same round trip with *IDN? alone (no board touched) is the baseline.
@@ -147,8 +210,5 @@ int main(int argc, char** argv) {
   std::printf("errors queued: %s\n", ReadLine(fd).c_str());
 
   close(fd);
-  kill(program.pid, SIGTERM);
-  int status = 0;
-  waitpid(program.pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+  return Stop(program);
 }

@@ -17,6 +17,7 @@
 //   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
 //   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
 //   cpu_over_bare_us=... bare_blocking_p99_late_ms=... bare_side_by_side_p99_late_ms=...
+//   skipped=...
 // bare_blocking is the bare loop blocking for the write latency at each step
 // (0 without latency), steps due after a stall run back to back as the
 // sweep runs them: the best lateness a step that waits that long can have.
@@ -24,8 +25,10 @@
 // side by side and waits for all of them: the floor for a step that writes
 // the boards side by side and waits, on this machine.
 // ui_blocked is how long each step's handler held the UI thread (the window
-// answers nothing meanwhile). No window is needed: only the two timers are
-// bound (offscreen platform).
+// answers nothing meanwhile); a step hands its writes to the boards' I/O
+// workers and does not wait for them. skipped counts the words a board never
+// got because it was still writing when a newer one replaced them. No window is needed: only the
+// two timers are bound (offscreen platform).
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -48,6 +51,7 @@
 
 #include "hid/simulated/simulated_backend.h"
 #include "hid/varnel.h"
+#include "panel/encoding.h"
 #include "panel/mainform.h"
 #include "panel/operator.h"
 #include "ui/timer_binding.h"
@@ -80,6 +84,21 @@ double CpuSeconds() {
   getrusage(RUSAGE_SELF, &u);
   auto sec = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
   return sec(u.ru_utime) + sec(u.ru_stime);
+}
+
+// The frequency in a word (hertz, tenths kept), for the sweep's models.
+double Decode(const pts::hid::OutputWord& w) {
+  const auto digit = [](const auto& table, int bits) {
+    const auto it = std::find(table.begin(), table.end(), bits);
+    return it == table.end() ? 0 : int(it - table.begin());
+  };
+  double hz = 0, weight = 0.1;
+  for (int f = pts::kF1; f <= pts::kF5; ++f) {
+    hz += digit(pts::kLowDigitCode, w[size_t(f)] & 0xC3) * weight;
+    hz += digit(pts::kHighDigitCode, w[size_t(f)] & 0x3C) * weight * 10;
+    weight *= 100;
+  }
+  return hz;
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -304,13 +323,24 @@ int main(int argc, char** argv) {
   form.Form_Activate();
   op.counting = true;
 
-  // Arrival times per step (1..steps) and board; the step is the tick that sent it.
+  // Arrival times per step (1..steps) and board. The word says its step: the
+  // writes run on the boards' I/O workers, and may still run when the next
+  // tick has begun. The pass's last step sends the start frequency again; a
+  // list's point comes back every pass, and is the latest tick's that sent it.
   std::vector<Clock::time_point> arrivals(size_t(steps + 1) * size_t(boards));
   std::vector<char> seen(arrivals.size(), 0);
-  int tick = 0;
-  backend.SetReportObserver([&](int board, Clock::time_point at, const pts::hid::OutputWord&) {
-    if (tick < 1 || tick > steps || board < 1 || board > boards) return;
-    const size_t i = size_t(tick) * size_t(boards) + size_t(board - 1);
+  std::atomic<int> tick{0};
+  const double first_hz = 100e6, step_hz = 100;
+  backend.SetReportObserver([&](int board, Clock::time_point at, const pts::hid::OutputWord& w) {
+    long k = std::lround((Decode(w) - first_hz) / step_hz);
+    if (list > 0) {
+      const long now = tick.load(std::memory_order_relaxed);
+      k = now - (((now - 1 - k) % list) + list) % list;
+    } else if (k == 0) {
+      k = steps;
+    }
+    if (k < 1 || k > steps || board < 1 || board > boards) return;
+    const size_t i = size_t(k) * size_t(boards) + size_t(board - 1);
     arrivals[i] = at;
     seen[i] = 1;
   });
@@ -333,7 +363,7 @@ int main(int argc, char** argv) {
 
   // One pass of exactly `steps` steps of 100 Hz from 100 MHz, `dwell_ms` each;
   // the sweep time carries half a dwell of margin so the floor gives dwell_ms.
-  const double start_hz = 100e6, step_hz = 100;
+  const double start_hz = first_hz;
   form.TextFreq.Text("100000000");
   form.TextFreqStop.Text(std::to_string(long(start_hz + steps * step_hz)));
   form.TextFreqStep.Text("100");
@@ -361,6 +391,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   app.exec();
+  form.CmdStop_Click();  // the last step's writes are done (also after the time-out)
   const double cpu = CpuSeconds() - cpu0;
   if (op.boxes > 0) {
     std::fprintf(stderr, "sweep_timing: the sweep showed %d box(es): %s\n", op.boxes,
@@ -405,18 +436,19 @@ int main(int argc, char** argv) {
   const Bare side_by_side = latency.count() > 0 && boards > 1
                                 ? BareTimerLoop(dwell_ms, steps, long(latency.count()), boards)
                                 : Bare{};
-  const double cpu_per_step = cpu / std::max(1, tick) * 1e6;
+  const double cpu_per_step = cpu / std::max(1, tick.load()) * 1e6;
   std::printf(
       "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d list=%d mean_interval_ms=%.4f "
       "p50_late_ms=%.3f "
       "p99_late_ms=%.3f max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f "
       "ui_blocked_p50_ms=%.3f ui_blocked_p99_ms=%.3f bare_p99_late_ms=%.3f "
       "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f "
-      "bare_side_by_side_p99_late_ms=%.3f\n",
+      "bare_side_by_side_p99_late_ms=%.3f skipped=%llu\n",
       dwell_ms, boards, latency_ms, steps, list, mean_interval, Percentile(late, 50),
       Percentile(late, 99), late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift,
       missed, cpu_per_step, Percentile(blocked_ms, 50), Percentile(blocked_ms, 99),
       bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step,
-      blocking.p99_late_ms, side_by_side.p99_late_ms);
+      blocking.p99_late_ms, side_by_side.p99_late_ms,
+      static_cast<unsigned long long>(form.SkippedWords()));
   return 0;
 }

@@ -25,6 +25,7 @@ void PanelRunner::Failed(const std::exception& error) {
     text = std::string("Run-time error:\n\n") + error.what();
   }
   form_.Op().MessageBox(text, MsgButtons::Ok, MsgIcon::None, "");
+  form_.Agent().WaitWrites();  // a sweep step's writes still going out end whole
   form_.Op().EndProgram(1);
 }
 
