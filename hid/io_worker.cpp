@@ -92,16 +92,19 @@ void IoWorker::Run() {
 std::optional<IoWorker::Tag> IoWorker::Post(DeviceId id, std::span<const uint8_t> report, Tag tag) {
   const std::lock_guard lock(post_mu_);
   std::optional<Tag> replaced;
-  if (queued_) {
-    replaced = queued_tag_;
+  if (queued_ == kQueued) {
+    replaced = queue_[head_].tag;
+    head_ = (head_ + 1) % kQueued;
+    --queued_;
   } else {
     // Counted before the worker can take it, so that its count never goes below zero.
     rounds_.posted_.fetch_add(1, std::memory_order_relaxed);
   }
-  queued_ = true;
-  queued_id_ = id;
-  queued_tag_ = tag;
-  queued_bytes_.assign(report.begin(), report.end());
+  Queued& q = queue_[(head_ + queued_) % kQueued];
+  q.id = id;
+  q.tag = tag;
+  q.bytes.assign(report.begin(), report.end());
+  ++queued_;
   return replaced;
 }
 
@@ -111,18 +114,20 @@ void IoWorker::TakeFinished(std::vector<PostedResult>* into) {
   finished_.clear();
 }
 
-// Writes the queued word, and the one queued meanwhile, until none waits.
+// Writes the queued words, and those queued meanwhile, until none waits.
 void IoWorker::WritePosted() {
   for (;;) {
     DeviceId id = 0;
     Tag tag{};
     {
       const std::lock_guard lock(post_mu_);
-      if (!queued_) return;
-      queued_ = false;
-      id = queued_id_;
-      tag = queued_tag_;
-      writing_.swap(queued_bytes_);  // both keep their capacity: no allocation per step
+      if (queued_ == 0) return;
+      Queued& q = queue_[head_];
+      head_ = (head_ + 1) % kQueued;
+      --queued_;
+      id = q.id;
+      tag = q.tag;
+      writing_.swap(q.bytes);  // both keep their capacity: no allocation per step
     }
     const IoStatus status = backend_.Write(id, writing_);
     {

@@ -8,7 +8,9 @@
 // never mixes them: it waits for every posted write before it starts a round.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -64,10 +66,13 @@ class IoWorker {
   // bytes and `*status` belong to the worker until WriteRounds::Wait returns.
   void Give(DeviceId id, std::span<const uint8_t> report, IoStatus* status);
 
-  // Queues a copy of `report` as the worker's next posted write; it goes out
-  // once the write now running (if any) is done, after WriteRounds::WakePosted.
-  // One write waits at most: a queued write that has not begun is replaced,
-  // the newest word wins, and the replaced one's tag is returned.
+  // Queues a copy of `report` as a posted write; the queued writes go out in
+  // order, each once the one before is done, after WriteRounds::WakePosted.
+  // At most kQueued wait: a board that falls behind for a moment (its thread
+  // held up) catches up, one that stays behind does not fall further. When
+  // the queue is full, the oldest waiting write is dropped, so the newest
+  // word always goes out, and the dropped one's tag is returned.
+  static constexpr std::size_t kQueued = 8;
   struct Tag {
     uint64_t post;
     uint32_t k;
@@ -94,13 +99,17 @@ class IoWorker {
   std::atomic<bool> stop_{false};
   uint32_t first_round_;  // the round when the worker was made; it waits for a later one
 
-  // Posted writes. `queued_` and its fields, and `finished_`, are shared
-  // with the caller under `post_mu_`; `writing_` is the worker's own.
+  // Posted writes. The queue (a ring of kQueued slots from `head_`) and
+  // `finished_` are shared with the caller under `post_mu_`; `writing_` is
+  // the worker's own.
+  struct Queued {
+    DeviceId id = 0;
+    Tag tag{};
+    std::vector<uint8_t> bytes;
+  };
   std::mutex post_mu_;
-  bool queued_ = false;
-  DeviceId queued_id_ = 0;
-  Tag queued_tag_{};
-  std::vector<uint8_t> queued_bytes_;
+  std::array<Queued, kQueued> queue_;
+  std::size_t head_ = 0, queued_ = 0;
   std::vector<uint8_t> writing_;
   std::vector<PostedResult> finished_;
 

@@ -160,9 +160,9 @@ class Varnel {
   // the interfaces' I/O workers and returns before they are written (a
   // device whose writes never block is written at once, as by WriteRpts).
   // Each interface writes its posted reports in the order posted; while it
-  // is still writing one, the next waits, and a later one replaces a waiting
-  // one that has not begun: the newest report wins, and the replaced one's
-  // result is Skipped (it never went out).
+  // is still writing one, the next ones wait, up to 8 of them; a ninth drops
+  // the oldest waiting one, so the newest report always goes out. A dropped
+  // report's result is Skipped (it never went out).
   //
   // Results come back on the caller's thread, never from a worker: `done(k,
   // result)` for report k of a post, in the order given, posts in the order

@@ -117,16 +117,18 @@ class MainForm : public VarnelListener {
   // workers and this returns before they are done. Their results are
   // reported as TranslateFrequency reports them (a beep per failed unit, a
   // board found gone closed, LastOutcome while no other action has begun,
-  // OutputFrequency and OutputQuestionable), in order, at the next step at
-  // the latest, or earlier when another handler begins (see
-  // TakeStepResults). A board still writing an earlier step's word when the
-  // next comes gets the newest word as soon as it is free; a word replaced
-  // before it went out is skipped, never beeped, and counted.
+  // OutputFrequency and OutputQuestionable), in order, at the first step
+  // (or other handler, see TakeStepResults) that begins after the writes are
+  // done: the next step, while the boards keep up. A board still writing
+  // when the next step comes queues its word and writes it when free,
+  // catching up; when more than 8 wait, the oldest waiting word is dropped,
+  // so the newest always goes out. A dropped word is skipped: never beeped,
+  // counted in SkippedWords.
   void StepFrequency();
   // Reports the results of the sweep steps whose writes are done; with
   // `wait`, first waits until every step's writes are done.
   void TakeStepResults(bool wait);
-  // Step words that a busy board never got because a newer one replaced them.
+  // Step words that a busy board never got: dropped for newer ones.
   uint64_t SkippedWords() const { return skipped_words_; }
   // The boards' output: the frequency of the last word that set it (command
   // 4) and that a board accepted; 0 before any.

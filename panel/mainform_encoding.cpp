@@ -138,7 +138,7 @@ void MainForm::RecordUnit(WordSent& word, size_t k, UnitState state) {
 }
 
 void MainForm::WordDone(const WordSent& word) {
-  // A word skipped on a busy board was replaced by a newer one, whose own
+  // A word skipped on a busy board was dropped for a newer one, whose own
   // result counts; it is no failure.
   last_word_units_ = word.unit_of.size();
   last_word_all_taken_ = word.written == word.results;
