@@ -17,6 +17,7 @@ import ctypes
 import ctypes.util
 import os
 import random
+import select
 import socket
 import subprocess
 import sys
@@ -85,6 +86,10 @@ def xdotool(display, *args):
                           capture_output=True, text=True).stdout.strip()
 
 
+def select_ready(f):
+    return bool(select.select([f], [], [], 0)[0])
+
+
 def percentile(v, p):
     v = sorted(v)
     return v[min(len(v) - 1, int(p / 100 * (len(v) - 1) + 0.5))]
@@ -129,13 +134,14 @@ def main():
     env.pop("QT_QPA_PLATFORM", None)
     prog = subprocess.Popen([a.program, "--simulate=" + BOARDS, "--listen=127.0.0.1:0",
                              "--write-latency-ms=" + a.write_latency_ms],
-                            env=env, stdout=subprocess.PIPE, text=True)
+                            env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
         win = ""
         while not win:
             time.sleep(0.2)
-            win = xdotool(display, "search", "--onlyvisible", "--pid", str(prog.pid))
-        win = int(win.split()[-1])
+            win = xdotool(display, "search", "--onlyvisible", "--name", "PTS USB Interface")
+        win = int(win.split()[0])
+        print("window", win, file=sys.stderr)
         # The read-back's boxes for the units after the first.
         os.set_blocking(prog.stdout.fileno(), False)
         line = ""
@@ -143,17 +149,18 @@ def main():
         while "listening on" not in line and time.time() < deadline:
             xdotool(display, "key", "Return")
             time.sleep(0.3)
-            line += prog.stdout.read() or ""
+            line += (os.read(prog.stdout.fileno(), 4096) if select_ready(prog.stdout) else b"").decode()
+        print("line", line, file=sys.stderr)
         port = int(line.split("listening on")[1].split()[0].rsplit(":", 1)[1])
-        xdotool(display, "windowactivate", "--sync", str(win))
+        xdotool(display, "windowfocus", str(win))  # no window manager: no activation
         xdotool(display, "key", "Tab")  # from the frequency box into the stop box
         time.sleep(0.5)
 
         x = X(display)
         # Where the box is: what the first '8' changes.
-        g = xdotool(display, "getwindowgeometry", str(win))
-        size = g.split("Geometry:")[1].split()[0].split("x")
-        ww, wh = int(size[0]), int(size[1])
+        g = xdotool(display, "getwindowgeometry", "--shell", str(win))
+        geo = dict(kv.split("=") for kv in g.split())
+        ww, wh = int(geo["WIDTH"]), int(geo["HEIGHT"])
         whole = (0, 0, ww, wh)
 
         def picture():
@@ -187,7 +194,9 @@ def main():
         x.key("BackSpace")
         time.sleep(0.3)
 
+        print("box", box, "glyph", glyph, file=sys.stderr)
         idle = measure(x, win, box, a.keys, glyph)
+        print("idle", idle[:10], file=sys.stderr)
         s = socket.create_connection(("127.0.0.1", port))
         s.sendall(SWEEP)
         err = s.recv(256).decode().strip()
