@@ -141,7 +141,6 @@ def main():
             time.sleep(0.2)
             win = xdotool(display, "search", "--onlyvisible", "--name", "PTS USB Interface")
         win = int(win.split()[0])
-        print("window", win, file=sys.stderr)
         # The read-back's boxes for the units after the first.
         os.set_blocking(prog.stdout.fileno(), False)
         line = ""
@@ -150,7 +149,6 @@ def main():
             xdotool(display, "key", "Return")
             time.sleep(0.3)
             line += (os.read(prog.stdout.fileno(), 4096) if select_ready(prog.stdout) else b"").decode()
-        print("line", line, file=sys.stderr)
         port = int(line.split("listening on")[1].split()[0].rsplit(":", 1)[1])
         xdotool(display, "windowfocus", str(win))  # no window manager: no activation
         xdotool(display, "key", "Tab")  # from the frequency box into the stop box
@@ -194,21 +192,21 @@ def main():
         x.key("BackSpace")
         time.sleep(0.3)
 
-        print("box", box, "glyph", glyph, file=sys.stderr)
         idle = measure(x, win, box, a.keys, glyph)
-        print("idle", idle[:10], file=sys.stderr)
-        s = socket.create_connection(("127.0.0.1", port))
+        s = socket.create_connection(("127.0.0.1", port), timeout=20)
         s.sendall(SWEEP)
         err = s.recv(256).decode().strip()
         time.sleep(0.2)
         sweeping = measure(x, win, box, a.keys, glyph)
-        s.sendall(b"ABOR;*OPC?\n")
-        s.recv(64)
-        s.close()
         print("box at %s, glyph %d dark pixels; sweep started: %s" % (box, glyph, err))
         for name, v in (("idle", idle), ("sweeping", sweeping)):
-            print("key to box %-9s (%d keys): p50 %.2f ms, p99 %.2f ms, max %.2f ms" %
-                  (name, len(v), percentile(v, 50), percentile(v, 99), max(v)))
+            late = sum(1 for t in v if t >= 2000)
+            print("key to box %-9s (%d keys): p50 %.2f ms, p99 %.2f ms, max %.2f ms, "
+                  "%d not shown within 2 s" %
+                  (name, len(v), percentile(v, 50), percentile(v, 99), max(v), late))
+        sys.stdout.flush()
+        s.sendall(b"ABOR\n")
+        s.close()
     finally:
         prog.terminate()
         prog.wait(timeout=10)
