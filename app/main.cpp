@@ -26,6 +26,7 @@
 #include "remote/vxi11/vxi11_server.h"
 #include "remote/web/web_access.h"
 #include "remote/web/web_server.h"
+#include "remote/web/web_tls.h"
 #include "ui/command_line.h"
 #include "ui/main_window.h"
 #include "ui/qt_operator.h"
@@ -159,10 +160,24 @@ std::unique_ptr<pts::remote::WebServer> ServePage(const pts::CommandLine& cl, Lo
     }
     web->RequireToken(std::move(token));
   }
+  if (!cl.http_cert.empty()) {
+    QSslConfiguration tls;
+    if (!pts::remote::LoadTls(cl.http_cert, cl.http_key, &tls, &error)) {
+      std::fprintf(stderr, "%s: %s\n", kAppName, error.c_str());
+      return nullptr;
+    }
+    web->UseTls(std::move(tls));
+  }
   if (!web->Listen(cl.http_address, cl.http_port, &error)) {
     std::fprintf(stderr, "%s: cannot listen on %s:%u: %s\n", kAppName, cl.http_address.c_str(),
                  unsigned(cl.http_port), error.c_str());
     return nullptr;
+  }
+  if (!cl.http_token_file.empty() && !web->Secure() && !web->Loopback()) {
+    std::fprintf(stderr,
+                 "%s: the web page on %s is plain http: the access token and the control "
+                 "cross the network in clear (--http-cert and --http-key serve https)\n",
+                 kAppName, web->Address().c_str());
   }
   if (!web->ControlPossible()) {
     std::fprintf(stderr,
@@ -188,13 +203,16 @@ void PrintFrontEnds(const pts::remote::TcpServer* server,
   }
   if (!web) return;
   if (server) {
-    const std::string a = server->Address();
-    const size_t colon = a.rfind(':');
-    web->AddInterface("SCPI raw socket",
-                      "TCPIP0::" + a.substr(0, colon) + "::" + a.substr(colon + 1) + "::SOCKET");
-    if (vxi11) web->AddInterface("VXI-11", "TCPIP0::" + a.substr(0, colon) + "::inst0::INSTR");
+    // "HOST:PORT" or "[V6]:PORT": the page names each on the address it is reached by.
+    std::string host = server->Address();
+    const size_t colon = host.rfind(':');
+    const std::string port = host.substr(colon + 1);
+    host.resize(colon);
+    if (!host.empty() && host.front() == '[') host = host.substr(1, host.size() - 2);
+    web->AddInterface("SCPI raw socket", host, port + "::SOCKET");
+    if (vxi11) web->AddInterface("VXI-11", host, "inst0::INSTR");
   }
-  std::printf("http on %s\n", web->Address().c_str());
+  std::printf("%s on %s\n", web->Secure() ? "https" : "http", web->Address().c_str());
   std::fflush(stdout);
 }
 
@@ -227,8 +245,11 @@ std::unique_ptr<Announcer> Announce(const pts::CommandLine& cl,
   }
   if (web) {
     SplitAddress(web->Address(), &host, &port);
-    listing.services.push_back({"_lxi._tcp", port, host});
-    listing.services.push_back({"_http._tcp", port, host});
+    // Browsers and LXI tools find the page at path=/, over TLS when scheme=https.
+    std::vector<std::string> txt{"path=/"};
+    if (web->Secure()) txt.push_back("scheme=https");
+    listing.services.push_back({"_lxi._tcp", port, host, txt});
+    listing.services.push_back({"_http._tcp", port, host, txt});
   }
   auto announcer = std::make_unique<Announcer>(std::move(listing));
   // A menu choice, a read-back or a client's SYST:MOD may change the model.

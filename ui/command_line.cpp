@@ -47,6 +47,8 @@ constexpr OptionSpec kOptions[] = {
     {"announce", Takes::OptionalValue, "NAME"},
     {"http", Takes::OptionalValue, "[ADDR:]PORT"},
     {"http-token-file", Takes::Value, "FILE"},
+    {"http-cert", Takes::Value, "FILE"},
+    {"http-key", Takes::Value, "FILE"},
     {"write-latency-ms", Takes::Value, "X"},
 };
 
@@ -146,6 +148,9 @@ std::string Apply(std::string_view name, const std::optional<std::string>& value
   } else if (name == "http-token-file") {
     c.http_token_file = *value;
     if (c.http_token_file.empty()) return "--http-token-file needs a file name";
+  } else if (name == "http-cert" || name == "http-key") {
+    (name == "http-cert" ? c.http_cert : c.http_key) = *value;
+    if (value->empty()) return "--" + std::string(name) + " needs a file name";
   } else if (name == "write-latency-ms") {
     if (!ParseLatency(*value, &c.write_latency_ms)) {
       return "--write-latency-ms needs a number of milliseconds from 0 to 1000 (e.g. "
@@ -229,6 +234,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (c.vxi11 && !c.listen) return Fail("--vxi11 needs --listen (it serves on the same address)");
   if (!c.http_token_file.empty() && !c.http)
     return Fail("--http-token-file works only with --http");
+  if ((!c.http_cert.empty() || !c.http_key.empty()) && !c.http)
+    return Fail("--http-cert and --http-key work only with --http");
+  if (c.http_cert.empty() != c.http_key.empty())
+    return Fail("--http-cert and --http-key go together (the certificate and its key)");
   return c;
 }
 
@@ -239,6 +248,7 @@ std::string HelpText() {
   return "Usage: pts-panel [--simulate[=LIST]] [--trace=FILE] [--write-latency-ms=X]\n"
          "                 [--listen[=[ADDR:]PORT]] [--vxi11] [--announce[=NAME]]\n"
          "                 [--http[=[ADDR:]PORT]] [--http-token-file=FILE]\n"
+         "                 [--http-cert=FILE --http-key=FILE]\n"
          "                 [--no-window] [--help] [--version]\n"
          "\n"
          "Front panel for the USB interface board of PTS frequency synthesizers.\n"
@@ -274,6 +284,10 @@ std::string HelpText() {
          "  --http-token-file=FILE\n"
          "                     the page may control the panel only with the token in\n"
          "                     FILE; without it, only when it listens on loopback\n"
+         "  --http-cert=FILE --http-key=FILE\n"
+         "                     serve the page over TLS only (https, wss), with the PEM\n"
+         "                     certificate chain and private key in the FILEs; the key\n"
+         "                     file must give its group and other users no permission\n"
          "  --no-window        run without a window or display, driven only through\n"
          "                     --listen or --http (one needed)\n"
          "  --help             show this text and exit\n"
@@ -286,8 +300,8 @@ std::string HelpText() {
          "Exit status: 0 normally; 1 when this build has no USB support and\n"
          "--simulate is not given, when no board opens without a window, when an\n"
          "address cannot be listened on, when rpcbind does not take the VXI-11\n"
-         "registration, or when the token file will not do; 2 for a bad command\n"
-         "line or a trace file that cannot be opened.\n";
+         "registration, or when the token file, certificate or key will not do;\n"
+         "2 for a bad command line or a trace file that cannot be opened.\n";
 }
 
 }  // namespace pts

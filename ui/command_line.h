@@ -26,10 +26,11 @@ struct CommandLine {
   // --http[=[ADDR:]PORT]: the web page (loopback unless an address is named).
   bool http = false;
   std::string http_address = "127.0.0.1";
-  uint16_t http_port = 8080;    // 0: any free port
-  std::string http_token_file;  // --http-token-file=FILE: control needs its token
-  double write_latency_ms = 0;  // how long every write to a simulated board takes
-  std::string error;            // one line, for Action::Error
+  uint16_t http_port = 8080;        // 0: any free port
+  std::string http_token_file;      // --http-token-file=FILE: control needs its token
+  std::string http_cert, http_key;  // --http-cert/--http-key: TLS (both or neither)
+  double write_latency_ms = 0;      // how long every write to a simulated board takes
+  std::string error;                // one line, for Action::Error
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args);  // without argv[0]

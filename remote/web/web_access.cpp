@@ -62,7 +62,8 @@ bool ParseHead(std::string_view bytes, HttpHead* head, bool* complete) {
   return !first;
 }
 
-HostPolicy::HostPolicy(const std::vector<std::string>& names, uint16_t port) {
+HostPolicy::HostPolicy(const std::vector<std::string>& names, uint16_t port, bool tls)
+    : scheme_(tls ? "https://" : "http://") {
   const std::string p = std::to_string(port);
   for (const std::string& n : names) {
     if (n.empty()) continue;
@@ -78,16 +79,17 @@ bool HostPolicy::HostAllowed(const std::string& host) const {
 
 bool HostPolicy::OriginAllowed(const std::string& origin) const {
   const std::string o = Lower(origin);
-  return o.rfind("http://", 0) == 0 && HostAllowed(o.substr(7));
+  return o.rfind(scheme_, 0) == 0 && HostAllowed(o.substr(scheme_.size()));
 }
 
 int HostPolicy::TargetStatus(const std::string& target) const {
   if (!target.empty() && target.front() == '/') return 0;
   // The absolute form names the host itself; a server takes it over Host,
   // so it must be one of ours as well.
-  if (Lower(target.substr(0, 7)) != "http://") return 400;
-  const size_t end = target.find_first_of("/?#", 7);
-  const std::string authority = target.substr(7, end == std::string::npos ? end : end - 7);
+  const size_t n = scheme_.size();
+  if (Lower(target.substr(0, n)) != scheme_) return 400;
+  const size_t end = target.find_first_of("/?#", n);
+  const std::string authority = target.substr(n, end == std::string::npos ? end : end - n);
   if (authority.find('@') != std::string::npos) return 400;  // no user info
   return HostAllowed(authority) ? 0 : 421;
 }

@@ -27,19 +27,21 @@ bool ParseHead(std::string_view bytes, HttpHead* head, bool* complete);
 class HostPolicy {
  public:
   // `names`: the host names and addresses (IPv6 without brackets) the server
-  // is reached by; `port` the one it listens on.
-  HostPolicy(const std::vector<std::string>& names, uint16_t port);
+  // is reached by; `port` the one it listens on; `tls` whether it serves https.
+  HostPolicy(const std::vector<std::string>& names, uint16_t port, bool tls = false);
   // A Host header: one of the names with the port (or without it on port 80).
   bool HostAllowed(const std::string& host) const;
-  // An Origin header: "http://" and an allowed host.
+  // An Origin header: the server's scheme ("http://" or "https://") and an
+  // allowed host.
   bool OriginAllowed(const std::string& origin) const;
   // A request's target: 0 when it is a path ("/..."), or an absolute URL
-  // ("http://host/...") whose host is allowed as a Host header would be; 421
+  // ("http://host/...", https with TLS) whose host is allowed as a Host header would be; 421
   // when that host is another; 400 for anything else.
   int TargetStatus(const std::string& target) const;
 
  private:
   std::set<std::string> hosts_;  // lower case, "name:port", "[v6]:port"
+  std::string scheme_;           // "http://" or "https://"
 };
 
 // Whether a header's comma-separated list holds `token` (e.g. "upgrade" in

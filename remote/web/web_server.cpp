@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkInterface>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocketProtocol>
@@ -91,7 +92,8 @@ const char* StatusText(int status) {
 // other request passed on to the HTTP server, both with the bytes unread.
 class WebServer::Gate : public QTcpServer {
  public:
-  explicit Gate(WebServer* owner) : QTcpServer(owner), owner_(owner) {}
+  explicit Gate(WebServer* owner, const QSslConfiguration* tls)
+      : QTcpServer(owner), owner_(owner), tls_(tls) {}
   void Pass(QTcpSocket* socket) {
     addPendingConnection(socket);
     emit newConnection();
@@ -99,16 +101,23 @@ class WebServer::Gate : public QTcpServer {
 
  protected:
   void incomingConnection(qintptr fd) override {
-    auto* socket = new QTcpSocket(this);
+    // Over TLS the head is read once decrypted; a client that speaks plain
+    // HTTP fails the handshake and gets nothing.
+    QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
     if (!socket->setSocketDescriptor(fd)) {
       delete socket;
       return;
+    }
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
+      ssl->setSslConfiguration(*tls_);
+      ssl->startServerEncryption();
     }
     owner_->Admit(socket);
   }
 
  private:
   WebServer* owner_;
+  const QSslConfiguration* tls_;
 };
 
 class WebServer::Http : public QAbstractHttpServer {
@@ -149,6 +158,9 @@ struct WebServer::Page {
   CommandRunner::Queue run;                          // the commands of the message being run
   double id = 0;
   bool running = false;  // a message is begun and not yet answered
+  // The page's latest message that has run, and the one the last state push
+  // to it included: the page keeps its own edits until a push includes them.
+  double done = 0, acked = 0;
   std::string out;
   std::chrono::steady_clock::time_point second{};  // the rate counter's second
   int in_second = 0;
@@ -190,7 +202,7 @@ bool WebServer::Listen(const std::string& address, uint16_t port, std::string* e
     *error = "no such address '" + address + "' (give a numeric address)";
     return false;
   }
-  gate_ = new Gate(this);
+  gate_ = new Gate(this, tls_ ? &tls_config_ : nullptr);
   if (!gate_->listen(host, port)) {
     *error = gate_->errorString().toStdString();
     return false;
@@ -200,6 +212,7 @@ bool WebServer::Listen(const std::string& address, uint16_t port, std::string* e
   address_ = host.protocol() == QAbstractSocket::IPv6Protocol ? "[" + shown + "]:" : shown + ":";
   address_ += std::to_string(real);
   loopback_ = host.isLoopback();
+  listen_host_ = host;
   // The names this server is reached by: its address; on loopback the
   // usual loopback names; on every address the machine's own.
   std::vector<std::string> names{shown, "localhost", "127.0.0.1", "::1"};
@@ -215,7 +228,7 @@ bool WebServer::Listen(const std::string& address, uint16_t port, std::string* e
       }
     }
   }
-  hosts_ = std::make_unique<HostPolicy>(names, real);
+  hosts_ = std::make_unique<HostPolicy>(names, real, tls_);
   http_ = new Http(this);
   http_->bind(gate_);
   return true;
@@ -225,8 +238,8 @@ std::string WebServer::Address() const {
   return address_;
 }
 
-void WebServer::AddInterface(std::string name, std::string address) {
-  interfaces_.emplace_back(std::move(name), std::move(address));
+void WebServer::AddInterface(std::string name, std::string host, std::string suffix) {
+  fronts_.push_back({std::move(name), std::move(host), std::move(suffix)});
 }
 
 int WebServer::PageCount() const {
@@ -322,7 +335,7 @@ std::vector<std::pair<std::string, std::string>> WebServer::SecurityHeaders(
   std::string csp =
       "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
       "connect-src 'self'";
-  if (!host.empty()) csp += " ws://" + host;
+  if (!host.empty()) csp += (tls_ ? " wss://" : " ws://") + host;
   csp += "; frame-ancestors 'none'; base-uri 'none'; form-action 'none'";
   return {{"Content-Security-Policy", csp},
           {"X-Content-Type-Options", "nosniff"},
@@ -343,8 +356,11 @@ void WebServer::Serve(const QHttpServerRequest& request, QTcpSocket* socket) {
   } else if (request.method() != QHttpServerRequest::Method::Get && !head) {
     status = 405;
   } else if (path == QLatin1String("/")) {
-    body = QByteArray::fromStdString(IndexPage(host));
+    body = QByteArray::fromStdString(IndexPage(host, socket->localAddress()));
     type = "text/html; charset=utf-8";
+  } else if (path == QLatin1String("/lxi/identification")) {
+    body = QByteArray::fromStdString(Identification(host, socket->localAddress()));
+    type = "text/xml; charset=utf-8";
   } else if (path == QLatin1String("/panel.js")) {
     body = Resource("panel.js");
     type = "text/javascript; charset=utf-8";
@@ -372,13 +388,20 @@ void WebServer::Serve(const QHttpServerRequest& request, QTcpSocket* socket) {
   Answered(socket);
 }
 
-std::string WebServer::IndexPage(const std::string& host) const {
+// The ways in as a client on the page's side can open them: through the
+// address the page came in on, or where a front end listens on one address
+// only, that one.
+std::string WebServer::IndexPage(const std::string& host, const QHostAddress& local) const {
   std::string page = Resource("index.html").toStdString();
   std::string ways;
-  for (const auto& [name, address] : interfaces_) {
-    ways += "<dt>" + HtmlEscape(name) + "</dt><dd><code>" + HtmlEscape(address) + "</code></dd>";
+  const QHostAddress reached = Plain(IsWildcard(listen_host_) ? local : listen_host_);
+  for (const FrontEnd& f : fronts_) {
+    std::string resource = ResourceOn(f, reached);
+    if (resource.empty()) resource = ResourceOn(f, QHostAddress(QString::fromStdString(f.host)));
+    ways += "<dt>" + HtmlEscape(f.name) + "</dt><dd><code>" + HtmlEscape(resource) + "</code></dd>";
   }
-  ways += "<dt>Web page</dt><dd><code>http://" + HtmlEscape(host) + "/</code></dd>";
+  const std::string scheme = tls_ ? "https://" : "http://";
+  ways += "<dt>Web page</dt><dd><code>" + scheme + HtmlEscape(host) + "/</code></dd>";
   const std::string control = need_token_ ? "needs the access token"
                               : loopback_ ? "allowed from this machine"
                                           : "none: this page only shows the panel";
@@ -397,6 +420,20 @@ std::string WebServer::IndexPage(const std::string& host) const {
   }
   if (const size_t at = page.find("{{ways}}"); at != std::string::npos) page.replace(at, 8, ways);
   return page;
+}
+
+std::string WebServer::Identification(const std::string& host, const QHostAddress& local) const {
+  Identity id;
+  id.manufacturer = "pts-panel";  // the fields of *IDN?
+  id.model = form_.ModelNum ? "PTS" + std::to_string(*form_.ModelNum) : "PTS";
+  id.serial = std::to_string(form_.Devices.size());
+  id.firmware = version_;
+  id.description = "Front panel of " +
+                   (form_.ModelNum ? "a PTS " + std::to_string(*form_.ModelNum) : "a PTS") +
+                   " frequency synthesizer (USB interface board)";
+  id.hostname = QHostInfo::localHostName().toStdString();
+  id.identification_url = (tls_ ? "https://" : "http://") + host + "/lxi/identification";
+  return IdentificationXml(id, ReachableAddresses(listen_host_, local), fronts_);
 }
 
 // ---- Pages ----
@@ -529,6 +566,8 @@ void WebServer::Finish(Page& p) {
                 alerts + "]}");
   p.out.clear();
   p.running = false;
+  p.done = p.id;
+  Changed();  // even when nothing changed, the page learns that its edit has run
 }
 
 void WebServer::SendTo(Page& p, const std::string& frame) {
@@ -577,8 +616,14 @@ void WebServer::Push() {
       countdown_.stop();
     }
   }
-  if (frame.empty()) return;
-  for (auto& p : pages_) SendTo(*p, frame);
+  // Every page gets the same parts, each with its own acknowledgement.
+  const std::string parts = frame.empty() ? "{\"t\":\"state\",\"full\":false,\"parts\":{}}" : frame;
+  for (auto& p : pages_) {
+    if (frame.empty() && p->done == p->acked) continue;
+    p->acked = p->done;
+    SendTo(*p, parts.substr(0, parts.size() - 1) +
+                   ",\"ack\":" + QString::number(p->done, 'g', 17).toStdString() + "}");
+  }
 }
 
 }  // namespace pts::remote

@@ -24,7 +24,9 @@
 // are slowed and then locked out, so that one host cannot lock out another.
 #pragma once
 
+#include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
@@ -41,6 +43,7 @@
 #include "remote/instrument.h"
 #include "remote/transport/command_runner.h"
 #include "remote/transport/peer_guard.h"
+#include "remote/web/lxi_identification.h"
 #include "remote/web/page_state.h"
 #include "remote/web/web_access.h"
 
@@ -73,13 +76,18 @@ class WebServer : public QObject {
 
   // Control from the page then needs `token`, on any address. Before Listen.
   void RequireToken(std::string token) { token_ = std::move(token), need_token_ = true; }
+  // Page and WebSocket over TLS only (see LoadTls). Before Listen.
+  void UseTls(QSslConfiguration config) { tls_config_ = std::move(config), tls_ = true; }
+  bool Secure() const { return tls_; }
+  bool Loopback() const { return loopback_; }  // listens on a loopback address
   // Starts listening. On failure returns false with a one-line reason.
   bool Listen(const std::string& address, uint16_t port, std::string* error);
   std::string Address() const;  // "127.0.0.1:8080", the real port
   // Whether a page can control the panel at all (with the token if one is set).
   bool ControlPossible() const { return need_token_ || loopback_; }
-  // A way in that the identity lists: "SCPI raw socket", "TCPIP0::...::SOCKET".
-  void AddInterface(std::string name, std::string address);
+  // A way in that the page and the identification list: "SCPI raw socket"
+  // on its listen address ("0.0.0.0", "127.0.0.1"), its resource's end ("5025::SOCKET").
+  void AddInterface(std::string name, std::string host, std::string suffix);
   // Something may have changed: the pages get the state soon.
   void Changed();
   int PageCount() const;
@@ -110,7 +118,8 @@ class WebServer : public QObject {
   void Reap();
   void Push();
   void Serve(const QHttpServerRequest& request, QTcpSocket* socket);
-  std::string IndexPage(const std::string& host) const;
+  std::string IndexPage(const std::string& host, const QHostAddress& local) const;
+  std::string Identification(const std::string& host, const QHostAddress& local) const;
   std::vector<std::pair<std::string, std::string>> SecurityHeaders(const std::string& host) const;
 
   class Gate;
@@ -124,7 +133,10 @@ class WebServer : public QObject {
   bool loopback_ = false;
   std::string address_;
   std::unique_ptr<HostPolicy> hosts_;
-  std::vector<std::pair<std::string, std::string>> interfaces_;
+  std::vector<FrontEnd> fronts_;
+  QHostAddress listen_host_;
+  bool tls_ = false;
+  QSslConfiguration tls_config_;
   Gate* gate_ = nullptr;
   Http* http_ = nullptr;
   std::map<QTcpSocket*, std::string> inspecting_;  // to the peer's address

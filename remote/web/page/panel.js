@@ -31,8 +31,11 @@ let built = false;
 let live = false;
 const parts = {};         // the state as last pushed
 const elements = {};      // control name -> its element
-const busy = {};          // control name -> commands of ours it still waits for
-const replies = new Map();  // id -> the control it was for
+// A control the operator has edited keeps what the page shows until a state
+// push says the server has run that edit: a push taken earlier is older than
+// the edit and would overwrite the operator's typing with a stale text.
+const lastSent = {};      // control name -> id of our latest command for it
+let acked = 0;            // our latest command the pushed state includes
 
 function px(twips) { return `${Math.round(twips / TWIPS_PER_PX)}px`; }
 
@@ -46,10 +49,7 @@ function scpiString(text) { return `"${text.replace(/"/g, '""')}"`; }
 function send(scpi, forControl) {
   if (!ws || ws.readyState !== WebSocket.OPEN || !control) return;
   const id = nextId++;
-  if (forControl) {
-    busy[forControl] = (busy[forControl] || 0) + 1;
-    replies.set(id, forControl);
-  }
+  if (forControl) lastSent[forControl] = id;
   ws.send(JSON.stringify({ id, scpi }));
 }
 
@@ -152,7 +152,7 @@ function apply(name, p) {
   if (!el) return;
   place(el, p);
   el.hidden = !p.v;
-  const mine = (busy[name] || 0) > 0;  // our own edit is on its way: keep what is typed
+  const mine = (lastSent[name] || 0) > acked;  // our own edit is on its way: keep what is typed
   const input = p.k === "option" ? el.querySelector("input") : el;
   if ("disabled" in input) input.disabled = !p.e || !control;
   switch (p.k) {
@@ -290,7 +290,15 @@ function showStatus() {
 function onState(msg) {
   Object.assign(parts, msg.parts);
   if (!built) build();
-  applyAll(msg.full ? Object.keys(parts) : Object.keys(msg.parts));
+  const keys = new Set(msg.full ? Object.keys(parts) : Object.keys(msg.parts));
+  if (typeof msg.ack === "number" && msg.ack > acked) acked = msg.ack;
+  // Controls whose edits the server has now run show its state again.
+  for (const name of Object.keys(lastSent)) {
+    if (lastSent[name] > acked) continue;
+    delete lastSent[name];
+    if (parts[name]) keys.add(name);
+  }
+  applyAll([...keys]);
   if (!live) {
     live = true;
     performance.mark("pts-live");
@@ -300,14 +308,11 @@ function onState(msg) {
 }
 
 function onReply(msg) {
-  const name = replies.get(msg.id);
-  replies.delete(msg.id);
-  if (name && --busy[name] === 0 && parts[name]) apply(name, parts[name]);
   for (const text of msg.alerts || []) showAlert(text);
 }
 
 function connect() {
-  ws = new WebSocket(`ws://${location.host}/ws`);
+  ws = new WebSocket(`${location.protocol === "https:" ? "wss" : "ws"}://${location.host}/ws`);
   ws.addEventListener("open", () => { if (token !== null) ws.send(JSON.stringify({ token })); });
   ws.addEventListener("message", (event) => {
     let msg;
@@ -330,8 +335,9 @@ function connect() {
   ws.addEventListener("close", () => {
     statusLine.textContent = "Connection to the panel lost; trying again.";
     control = false;
-    for (const key of Object.keys(busy)) busy[key] = 0;
-    replies.clear();
+    // A new connection's acknowledgements start again.
+    for (const key of Object.keys(lastSent)) delete lastSent[key];
+    acked = 0;
     if (built) applyAll(Object.keys(parts));
     setTimeout(connect, 1000);
   });
