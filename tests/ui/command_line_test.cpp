@@ -122,6 +122,8 @@ TEST(CommandLine, ListenAndNoWindow) {
       {{"--no-window"}, false, "", 0, false},
       {{"--vxi11"}, false, "", 0, false},
       {{"--http-token-file=t"}, false, "", 0, false},
+      {{"--http-cert=c"}, false, "", 0, false},
+      {{"--http", "--http-key=k"}, false, "", 0, false},
   };
   for (const Row& row : rows) {
     const CommandLine c = ParseCommandLine(row.args);
@@ -162,9 +164,9 @@ TEST(CommandLine, WriteLatencyTakesFractionsInBothForms) {
 
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string help = HelpText();
-  for (const char* option :
-       {"--simulate", "--trace", "--write-latency-ms", "--listen", "--vxi11", "--announce",
-        "--http", "--http-token-file", "--no-window", "--help", "--version"}) {
+  for (const char* option : {"--simulate", "--trace", "--write-latency-ms", "--listen", "--vxi11",
+                             "--announce", "--http", "--http-token-file", "--http-cert",
+                             "--http-key", "--no-window", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

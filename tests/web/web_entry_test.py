@@ -62,13 +62,54 @@ def knob_cases(d, trace):
               f"digit {digit}, level {start_level}{level:+}: {got}")
 
 
+def layout_cases(d):
+    """At 1280 x 800: the messages right under the panel and in view; sliders
+    a pointer can take; the model list; the progress bar's percentage."""
+    box = lambda name: d.execute_script(
+        "const r = document.getElementById(arguments[0]).getBoundingClientRect();"
+        "return [r.top, r.bottom, r.width, innerHeight]", name)
+    panel, alerts, knob = box("panel"), box("alerts"), box("Knob1(0)")
+    check("messages right under the panel", 0 <= alerts[0] - panel[1] <= 16, f"{panel} {alerts}")
+    check("messages in view", alerts[1] <= alerts[3], str(alerts))
+    check("slider wide enough", knob[2] >= 24, str(knob))
+    # What the page sends, as it sends it.
+    d.execute_script("window.sent = []; const send = WebSocket.prototype.send;"
+                     "WebSocket.prototype.send = function (m) { sent.push(m); send.call(this, m); }")
+    models = lambda: [m for m in d.execute_script("return sent") if "SYST:MOD" in m]
+    select = el(d, "model")
+    options = d.execute_script("return [...arguments[0].options].map(o => o.text)", select)
+    at = options.index("PTS 500")
+    for leave, keys, to in ((Keys.ENTER, Keys.ARROW_DOWN * 2, at + 2), (Keys.TAB, Keys.ARROW_UP * 2, at)):
+        select.send_keys(keys)
+        check("arrows alone change no model", models() == [], str(models()))
+        select.send_keys(leave)
+        want = options[to]
+        check("one change once confirmed", len(models()) == 1 and want.replace(" ", "") in
+              models()[0], f"{want}: {models()}")
+        wait("model changed", lambda: el(d, "id-model").text.replace(" ", "") ==
+             want.replace(" ", ""))
+        d.execute_script("sent.length = 0")
+    # A sweep long enough to be watched, then stopped.
+    d.execute_script("send('FREQ:STAR 1000;STOP 2000;:SWE:STEP 100;TIME 1000;:INIT:CONT ON')")
+    wait("progress shown", lambda: el(d, "progress").is_displayed())
+    shown = d.execute_script("const b = document.querySelector('#progress progress');"
+                             "return [b.value, b.max, "
+                             "document.getElementById('progress-percent').textContent]")
+    check("progress percentage", shown[2] == f"{shown[0] * 100 // shown[1]}%", str(shown))
+    d.execute_script("send('ABOR')")
+    wait("progress gone", lambda: not el(d, "progress").is_displayed())
+
+
 def main():
     p, said, trace = start(PROGRAM)
     d = browser()
     try:
+        d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                          {"width": 1280, "height": 800, "deviceScaleFactor": 1, "mobile": False})
         open_page(d, f"http://127.0.0.1:{port_of(said[0])}/")
         typed_cases(d, trace)
         knob_cases(d, trace)
+        layout_cases(d)
     finally:
         d.quit()
         stop(p)

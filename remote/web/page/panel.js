@@ -210,22 +210,48 @@ function build() {
   models.textContent = "PTS Model ";
   const select = document.createElement("select");
   select.id = "model";
-  select.addEventListener("change", () => { if (select.value) send(`SYST:MOD ${select.value}`); });
+  // The model changes once the operator confirms a choice (Enter, or leaving
+  // the list), not at every arrow key that passes over one; a pick with the
+  // pointer is a confirmed one.
+  let keyed = false;
+  const confirm = () => {
+    const shown = (parts["#models"] || []).find((m) => m.on);
+    if (select.value && select.value !== (shown ? shown.m : "")) send(`SYST:MOD ${select.value}`);
+    select.dataset.pending = "";
+  };
+  select.addEventListener("keydown", (event) => {
+    if (event.key === "Enter") confirm();
+    else keyed = event.key !== "Tab";
+  });
+  select.addEventListener("change", () => {
+    if (keyed) select.dataset.pending = "1";
+    else confirm();
+    keyed = false;
+  });
+  select.addEventListener("blur", () => { if (select.dataset.pending) confirm(); });
   models.append(select);
   models.style.left = px(840);
   models.style.top = "6px";
-  // The sweep's progress, under the outer frame as in the window.
+  // The sweep's progress, under the outer frame as in the window, with the
+  // percentage the window's bar shows.
   const progress = document.createElement("div");
   progress.id = "progress";
+  const row = document.createElement("div");
+  row.className = "bar";
   const bar = document.createElement("progress");
   bar.setAttribute("aria-label", "Sweep progress");
+  const percent = document.createElement("span");
+  percent.id = "progress-percent";
+  percent.setAttribute("aria-hidden", "true");  // the bar itself says it
+  row.append(bar, percent);
   const line = document.createElement("span");
   line.id = "progress-line";
-  progress.append(bar, line);
+  progress.append(row, line);
   const outer = parts.Shape1 || { x: 840, y: 600, w: 8295, h: 4815 };
-  progress.style.left = px(outer.x);
-  progress.style.top = px(outer.y + outer.h + 120);
+  progress.style.marginLeft = px(outer.x);
   progress.style.width = px(outer.w);
+  // The panel ends with its outer frame: nothing blank below it.
+  panel.style.height = px(outer.y + outer.h + 120);
   // Tab order is document order: the focusable controls first, in the window's order.
   for (const name of ordered) {
     if (TAB_ORDER.includes(name)) panel.append(elements[name]);
@@ -239,7 +265,7 @@ function build() {
     if (parts[name].k === "rect") panel.prepend(elements[name]);
   }
   if (elements.Shape1) panel.prepend(elements.Shape1);
-  panel.append(progress);
+  panel.after(progress);
   panel.hidden = false;
   built = true;
 }
@@ -252,7 +278,8 @@ function applyModels(list) {
     select.replaceChildren(...wanted.map((m) => new Option(m.c, m.m)));
   }
   wanted.forEach((m, i) => { select.options[i].disabled = m.e === false || (i === 0 && !!chosen); });
-  select.value = chosen ? chosen.m : "";
+  // A choice not yet confirmed stays on show.
+  if (!select.dataset.pending) select.value = chosen ? chosen.m : "";
   select.disabled = !control;
 }
 
@@ -263,6 +290,9 @@ function applyProgress(p) {
   if (!p.on) return;
   bar.max = Math.max(1, p.steps);
   bar.value = p.step;
+  // As the window's bar counts: whole percent, rounded down; a single step is 100 %.
+  const percent = p.steps > 0 ? Math.floor((p.step * 100) / p.steps) : 100;
+  document.getElementById("progress-percent").textContent = `${percent}%`;
   document.getElementById("progress-line").textContent = p.line;
 }
 
