@@ -1,18 +1,13 @@
 #include "remote/web/web_tls.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QEventLoop>
-#include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTimer>
-#include <cerrno>
-#include <cstring>
+
+#include "remote/transport/private_file.h"
 
 namespace pts::remote {
 
@@ -46,7 +41,8 @@ bool SelfHandshake(const QSslConfiguration& config, std::string* error) {
     if (!result) *error = why.toStdString();
     loop.quit();
   };
-  QObject::connect(&listener, &QSslServer::pendingConnectionAvailable, &loop, [&] { finish(true, {}); });
+  QObject::connect(&listener, &QSslServer::pendingConnectionAvailable, &loop,
+                   [&] { finish(true, {}); });
   QObject::connect(
       &listener, &QSslServer::errorOccurred, &loop,
       [&](QSslSocket* s, QAbstractSocket::SocketError) { finish(false, s->errorString()); });
@@ -63,23 +59,6 @@ bool SelfHandshake(const QSslConfiguration& config, std::string* error) {
 
 }  // namespace
 
-bool CheckPrivateFile(const std::string& what, const std::string& path, std::string* error) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    *error = "cannot read " + what + " '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *error = what + " '" + path + "' is not a regular file";
-    return false;
-  }
-  if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-    *error = what + " '" + path + "' is open to other users (chmod go-rwx)";
-    return false;
-  }
-  return true;
-}
-
 bool LoadTls(const std::string& cert_path, const std::string& key_path, QSslConfiguration* out,
              std::string* error) {
   if (!QSslSocket::supportsSsl()) {
@@ -92,13 +71,9 @@ bool LoadTls(const std::string& cert_path, const std::string& key_path, QSslConf
     *error = "no PEM certificate in '" + cert_path + "'";
     return false;
   }
-  if (!CheckPrivateFile("key file", key_path, error)) return false;
-  QFile file(QString::fromStdString(key_path));
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = "cannot read key file '" + key_path + "': " + file.errorString().toStdString();
-    return false;
-  }
-  const QSslKey key = ReadKey(file.read(64 * 1024));
+  std::string pem;
+  if (!ReadPrivateFile(key_path, "key file", 64 * 1024, &pem, error)) return false;
+  const QSslKey key = ReadKey(QByteArray::fromStdString(pem));
   if (key.isNull()) {
     *error = "no unencrypted PEM private key in '" + key_path + "'";
     return false;
