@@ -17,7 +17,7 @@ import xml.etree.ElementTree as ET
 
 import websockets
 
-from web_support import SCRATCH, check, finish, port_of, start, stop
+from web_support import SCRATCH, browser, check, finish, open_page, port_of, start, stop
 
 PROGRAM = sys.argv[1]
 NS = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
@@ -191,6 +191,14 @@ def tls_cases():
         check("wss from an http origin refused",
               asyncio.run(wss(port, f"http://127.0.0.1:{port}")) == 403)
         check("TXT says https", "scheme=https" in browse_txt(port))
+        # The page itself goes live over wss.
+        d = browser("800,600", "--ignore-certificate-errors")
+        try:
+            open_page(d, f"https://127.0.0.1:{port}/")
+        except Exception as e:
+            check("page live over https", False, repr(e)[:200])
+        finally:
+            d.quit()
     finally:
         _, err = stop(p)
     check("no clear-text warning with TLS", "in clear" not in err, err)
