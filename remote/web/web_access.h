@@ -35,8 +35,8 @@ class HostPolicy {
   // allowed host.
   bool OriginAllowed(const std::string& origin) const;
   // A request's target: 0 when it is a path ("/..."), or an absolute URL
-  // ("http://host/...", https with TLS) whose host is allowed as a Host header would be; 421
-  // when that host is another; 400 for anything else.
+  // ("http://host/...", https with TLS) whose host is allowed as a Host
+  // header would be; 421 when that host is another; 400 for anything else.
   int TargetStatus(const std::string& target) const;
 
  private:
