@@ -2,35 +2,14 @@
 
 #include <QNetworkInterface>
 
+#include "remote/web/markup.h"
+
 namespace pts::remote {
 
 namespace {
 
-std::string XmlEscape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 void Element(std::string& out, const char* indent, const char* name, const std::string& value) {
-  out += std::string(indent) + "<" + name + ">" + XmlEscape(value) + "</" + name + ">\n";
+  out += std::string(indent) + "<" + name + ">" + MarkupEscape(value) + "</" + name + ">\n";
 }
 
 bool SameFamily(const QHostAddress& listen, const QHostAddress& a) {
@@ -106,7 +85,8 @@ std::string IdentificationXml(const Identity& id, const std::vector<NetworkAddre
     out += "  <Interface xsi:type=\"NetworkInformation\" InterfaceType=\"LXI\" IPType=\"";
     out += v6 ? "IPv6" : "IPv4";
     out += "\"";
-    if (!a.interface_name.empty()) out += " InterfaceName=\"" + XmlEscape(a.interface_name) + "\"";
+    if (!a.interface_name.empty())
+      out += " InterfaceName=\"" + MarkupEscape(a.interface_name) + "\"";
     out += ">\n";
     for (const FrontEnd& f : fronts) {
       const std::string resource = ResourceOn(f, a.ip);

@@ -19,6 +19,7 @@
 #include <deque>
 
 #include "panel/models.h"
+#include "remote/web/markup.h"
 #include "remote/web/page_socket.h"
 #include "remote/web/web_guard.h"
 
@@ -31,29 +32,6 @@ namespace {
 constexpr auto kPushInterval = std::chrono::milliseconds(20);
 constexpr int kMaxHead = 8 * 1024;
 constexpr int kMaxBadTokens = 5;
-
-std::string HtmlEscape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 QByteArray Resource(const char* name) {
   QFile f(QString::fromLatin1(":/pts-web/") + QString::fromLatin1(name));
@@ -398,10 +376,11 @@ std::string WebServer::IndexPage(const std::string& host, const QHostAddress& lo
   for (const FrontEnd& f : fronts_) {
     std::string resource = ResourceOn(f, reached);
     if (resource.empty()) resource = ResourceOn(f, QHostAddress(QString::fromStdString(f.host)));
-    ways += "<dt>" + HtmlEscape(f.name) + "</dt><dd><code>" + HtmlEscape(resource) + "</code></dd>";
+    ways +=
+        "<dt>" + MarkupEscape(f.name) + "</dt><dd><code>" + MarkupEscape(resource) + "</code></dd>";
   }
   const std::string scheme = tls_ ? "https://" : "http://";
-  ways += "<dt>Web page</dt><dd><code>" + scheme + HtmlEscape(host) + "/</code></dd>";
+  ways += "<dt>Web page</dt><dd><code>" + scheme + MarkupEscape(host) + "/</code></dd>";
   const std::string control = need_token_ ? "needs the access token"
                               : loopback_ ? "allowed from this machine"
                                           : "none: this page only shows the panel";
@@ -413,7 +392,7 @@ std::string WebServer::IndexPage(const std::string& host, const QHostAddress& lo
   };
   for (const auto& [key, value] : fields) {
     for (size_t at = page.find(key); at != std::string::npos; at = page.find(key, at)) {
-      const std::string v = HtmlEscape(value);
+      const std::string v = MarkupEscape(value);
       page.replace(at, std::strlen(key), v);
       at += v.size();
     }
