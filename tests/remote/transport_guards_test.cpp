@@ -84,7 +84,7 @@ TEST(PeerCounterTest, OneAddressCannotTakeTheOthersPlaces) {
   EXPECT_FALSE(c.Take("127.0.0.3"));  // everyone's cap
   EXPECT_EQ(c.Total(), 5);
   c.Give("127.0.0.2");
-  c.Give("10.0.0.9");  // never taken: no effect
+  c.Give("127.0.0.9");  // never taken: no effect
   EXPECT_EQ(c.Count("127.0.0.2"), 2);
   EXPECT_TRUE(c.Take("127.0.0.3"));
   for (int i = 0; i < 5; ++i) c.Give("127.0.0.2");

@@ -10,29 +10,18 @@ import json
 import os
 import shutil
 import socket
-import stat
 import subprocess
 import sys
-import tempfile
-import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 import websockets
 
+from web_support import SCRATCH, browser, check, el, failures, outs, stop, wait
+
 PROGRAM = sys.argv[1]
-SCRATCH = tempfile.mkdtemp(prefix="pts-web-")
-failures = []
 LIMIT_TEXT = "Frequency >= 500 MHz is NOT Supported on PTS 500"
-
-
-def check(what, ok, detail=""):
-    if not ok:
-        failures.append(f"{what} {detail}".rstrip())
 
 
 def start(*extra, listen=False):
@@ -49,46 +38,9 @@ def start(*extra, listen=False):
     return p, ports, trace
 
 
-def stop(p):
-    p.terminate()
-    p.communicate(timeout=20)
-
-
-def outs(trace):
-    with open(trace) as f:
-        return [l for l in f if " out " in l]
-
-
-def browser():
-    o = Options()
-    for a in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-              "--disable-background-networking --disable-component-update --disable-sync").split():
-        o.add_argument(a)
-    o.add_argument("--user-data-dir=" + tempfile.mkdtemp(dir=SCRATCH))
-    o.add_argument("--window-size=800,1000")
-    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=o)
-
-
 def open_page(d, port):
     d.get(f"http://127.0.0.1:{port}/")
     WebDriverWait(d, 10).until(lambda d: d.execute_script("return document.body.dataset.live"))
-
-
-def wait(what, f, timeout=5):
-    end = time.time() + timeout
-    while time.time() < end:
-        try:
-            if f():
-                return True
-        except Exception:
-            pass
-        time.sleep(0.05)
-    failures.append(f"timed out: {what}")
-    return False
-
-
-def el(d, name):
-    return d.find_element(By.ID, name)
 
 
 def scpi(port, message):
