@@ -39,6 +39,7 @@ MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), f
   connect(paint_later_, &QTimer::timeout, this, [this] {
     QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
   });
+  WatchInput();
   publish_later_ = new QTimer(this);
   publish_later_->setSingleShot(true);
   connect(publish_later_, &QTimer::timeout, this, &MainWindow::PublishNow);

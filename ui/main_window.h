@@ -94,6 +94,9 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   bool FilterKey(QLineEdit* edit, QKeyEvent* event);
   bool FilterInputMethod(QLineEdit* edit, QInputMethodEvent* event);
   int16_t KeyPress(QLineEdit* edit, int16_t code);
+  // The operator's presses are shown without waiting for the repaint pace.
+  void WatchInput();
+  void InputArrived();
 
   MainForm& form_;
   QWidget* panel_ = nullptr;
@@ -106,6 +109,8 @@ class MainWindow : public QMainWindow, public ControlObserver, private BindingHo
   bool back_colors_pending_ = false;
   QTimer* paint_later_ = nullptr;
   std::chrono::steady_clock::time_point last_paint_{};
+  // The operator pressed a key or a button: the next repaint is not held.
+  bool paint_input_ = false;
   // The accessible faces and the progress follow at the same rate.
   QTimer* publish_later_ = nullptr;
   std::chrono::steady_clock::time_point last_publish_{};

@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <functional>
+#include <utility>
 
 #include "ui/main_window.h"
 #include "ui/timer_binding.h"
@@ -42,6 +44,54 @@ void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
 }
 
+namespace {
+
+// Sees the operator's presses anywhere in the application before they are
+// delivered.
+class InputWatch : public QObject {
+ public:
+  InputWatch(std::function<void()> on_input, QObject* parent)
+      : QObject(parent), on_input_(std::move(on_input)) {}
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::Wheel:
+        if (event->spontaneous()) on_input_();
+        break;
+      case QEvent::InputMethod:
+        on_input_();
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> on_input_;
+};
+
+}  // namespace
+
+void MainWindow::WatchInput() {
+  QCoreApplication::instance()->installEventFilter(
+      new InputWatch([this] { InputArrived(); }, this));
+}
+
+void MainWindow::InputArrived() {
+  // What the operator types or clicks is shown at once; the pace below is
+  // for the changes of a fast sweep. A held repaint is asked for again now:
+  // it comes after the input's own event, so it shows the input too.
+  paint_input_ = true;
+  if (paint_later_->isActive()) {
+    paint_later_->stop();
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest));
+  }
+}
+
 bool MainWindow::event(QEvent* event) {
   if (event->type() == QEvent::UpdateRequest) {
     // Qt asks once for a repaint of everything marked dirty since the last
@@ -49,7 +99,8 @@ bool MainWindow::event(QEvent* event) {
     // gather until the repaint a little later paints them all.
     const auto now = std::chrono::steady_clock::now();
     const auto since = now - last_paint_;
-    if (since < std::chrono::milliseconds(kRepaintIntervalMs)) {
+    const bool input = std::exchange(paint_input_, false);
+    if (!input && since < std::chrono::milliseconds(kRepaintIntervalMs)) {
       if (!paint_later_->isActive()) {
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
             std::chrono::milliseconds(kRepaintIntervalMs) - since);

@@ -280,6 +280,30 @@ TEST_F(WindowTest, SweepTimerTakesTheDwellTime) {
   EXPECT_EQ(Freq()->text(), "1100");
 }
 
+TEST_F(WindowTest, AKeyIsPaintedAtOnceWhenTheLogicsChangesWaitForThePace) {
+  Open();
+  auto* stop = Get<QLineEdit>("TextFreqStop");
+  struct PaintCount : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      paints += event->type() == QEvent::Paint;
+      return false;
+    }
+  } count;
+  stop->installEventFilter(&count);
+  // Two changes of the logic's in quick succession: the second one's repaint
+  // waits for the pace.
+  for (const char* text : {"1", "2"}) {
+    panel->form.TextFreqStep.Text(text);
+    QCoreApplication::processEvents();
+  }
+  const int before = count.paints;
+  QTest::keyClick(stop, '8');
+  QCoreApplication::processEvents();
+  EXPECT_GT(count.paints, before);
+  EXPECT_EQ(stop->text(), "8");
+}
+
 TEST_F(WindowTest, HotplugWaitsUntilTheRunningHandlerReturns) {
   Open();
   ASSERT_EQ(panel->form.Devices.size(), 1u);
