@@ -151,7 +151,10 @@ def main():
             line += (os.read(prog.stdout.fileno(), 4096) if select_ready(prog.stdout) else b"").decode()
         port = int(line.split("listening on")[1].split()[0].rsplit(":", 1)[1])
         xdotool(display, "windowfocus", str(win))  # no window manager: no activation
-        xdotool(display, "key", "Tab")  # from the frequency box into the stop box
+        # Nothing has the focus at first: Tab goes into the frequency box, and
+        # a second one into the stop box. (Keys typed into the frequency box
+        # during a sweep would change the sweep's own text.)
+        xdotool(display, "key", "Tab", "Tab")
         time.sleep(0.5)
 
         x = X(display)
@@ -187,6 +190,8 @@ def main():
                     ys.append(yy)
         if not xs or glyph < 10:
             sys.exit("the key changed nothing that can be found (glyph %d)" % glyph)
+        if max(ys) - min(ys) > 40:
+            sys.exit("the key changed more than one box: not the stop box")
         box = (max(0, min(xs) - 20), max(0, min(ys) - 2), min(ww, max(xs) + 40) - max(0, min(xs) - 20),
                max(ys) - min(ys) + 5)
         x.key("BackSpace")
@@ -196,7 +201,10 @@ def main():
         s = socket.create_connection(("127.0.0.1", port), timeout=20)
         s.sendall(SWEEP)
         err = s.recv(256).decode().strip()
-        time.sleep(0.2)
+        # The sweep wrote its stop frequency into the box; empty it again so
+        # that each '8' is a whole new glyph in the same place as when idle.
+        xdotool(display, "key", "End", *["BackSpace"] * 12)
+        time.sleep(0.3)
         sweeping = measure(x, win, box, a.keys, glyph)
         print("box at %s, glyph %d dark pixels; sweep started: %s" % (box, glyph, err))
         for name, v in (("idle", idle), ("sweeping", sweeping)):
