@@ -17,7 +17,7 @@
 //   p99_late_ms=... max_late_ms=... drift_ms=... missed=... cpu_us_per_step=...
 //   ui_blocked_p50_ms=... ui_blocked_p99_ms=... bare_p99_late_ms=... bare_cpu_us_per_step=...
 //   cpu_over_bare_us=... bare_blocking_p99_late_ms=... bare_side_by_side_p99_late_ms=...
-//   skipped=... bare_posted_missed=...
+//   skipped=... bare_posted_p99_late_ms=... bare_posted_missed=...
 // bare_blocking is the bare loop blocking for the write latency at each step
 // (0 without latency), steps due after a stall run back to back as the
 // sweep runs them: the best lateness a step that waits that long can have.
@@ -28,8 +28,8 @@
 // answers nothing meanwhile); a step hands its writes to the boards' I/O
 // workers and does not wait for them. skipped counts the words a board never
 // got because it was still writing when a newer one replaced them.
-// bare_posted_missed (with a write latency) is the floor for missed: bare
-// threads fed through the same queue, with no panel in between. No window is
+// bare_posted (with a write latency) is the floor for steps that do not
+// wait: bare threads fed through the same queue, with no panel in between. No window is
 // needed: only the two timers are bound (offscreen platform).
 #include <poll.h>
 #include <sys/prctl.h>
@@ -288,47 +288,55 @@ Bare BareTimerLoop(int dwell_ms, int steps, long block_us, int side_by_side = 1)
   return {Percentile(late, 99), cpu / double(steps) * 1e6};
 }
 
-// The floor for missed steps of steps that do not wait: a timerfd loop that
-// hands each step's word to `boards` bare threads, each queueing at most
+// The floor for steps that do not wait: a timerfd loop that hands each
+// step's word to `boards` bare threads, each queueing at most
 // IoWorker::kQueued and dropping the oldest, blocking `block_us` per word,
 // with the timer binding's limit on catching up. Returns the steps that some
-// thread never wrote: what this machine's stalls cost that design, with no
-// panel, Qt or simulated board in it.
-int BarePostedMissed(int dwell_ms, int steps, long block_us, int boards) {
+// thread never wrote and the lateness of the words written: what this
+// machine's stalls cost that design, with no panel, Qt or simulated board.
+struct Posted {
+  int missed = 0;
+  double p99_late_ms = 0;
+};
+Posted BarePosted(int dwell_ms, int steps, long block_us, int boards) {
   struct Worker {
     std::mutex m;
     std::condition_variable cv;
-    std::deque<int> queue;
+    std::deque<std::pair<int, double>> queue;  // step, due
     std::vector<char> wrote;
+    std::vector<double> late;
     bool stop = false;
     std::thread thread;
   };
+  const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+  const long period_ns = long(dwell_ms) * 1000000L;
+  const itimerspec spec{{period_ns / 1000000000L, period_ns % 1000000000L},
+                        {period_ns / 1000000000L, period_ns % 1000000000L}};
   std::vector<std::unique_ptr<Worker>> workers;
   for (int b = 0; b < boards; ++b) {
     auto w = std::make_unique<Worker>();
     w->wrote.assign(size_t(steps), 0);
     Worker* self = w.get();
+    w->late.reserve(size_t(steps));
     w->thread = std::thread([self, block_us] {
       prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
       std::unique_lock lock(self->m);
       for (;;) {
         self->cv.wait(lock, [self] { return self->stop || !self->queue.empty(); });
         if (self->queue.empty()) return;
-        const int k = self->queue.front();
+        const auto [k, due] = self->queue.front();
         self->queue.pop_front();
         lock.unlock();
         self->wrote[size_t(k)] = 1;  // the board takes the word as the write starts
+        self->late.push_back((NowNs() - due) / 1e6);
         Block(block_us);
         lock.lock();
       }
     });
     workers.push_back(std::move(w));
   }
-  const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-  const long period_ns = long(dwell_ms) * 1000000L;
-  const itimerspec spec{{period_ns / 1000000000L, period_ns % 1000000000L},
-                        {period_ns / 1000000000L, period_ns % 1000000000L}};
-  timerfd_settime(fd, 0, &spec, nullptr);
+  const double start_ns = NowNs() + double(period_ns);
+  timerfd_settime(fd, 0, &spec, nullptr);  // step k (from 0) is due at start + k x dwell
   const uint64_t catch_up = uint64_t(std::max(1, pts::TimerBinding::kMaxCatchUpMs / dwell_ms));
   int k = 0;
   while (k < steps) {
@@ -340,7 +348,7 @@ int BarePostedMissed(int dwell_ms, int steps, long block_us, int boards) {
         {
           std::lock_guard lock(w->m);
           if (w->queue.size() == pts::hid::IoWorker::kQueued) w->queue.pop_front();
-          w->queue.push_back(k);
+          w->queue.emplace_back(k, start_ns + double(k) * double(period_ns));
         }
         w->cv.notify_one();
       }
@@ -355,16 +363,19 @@ int BarePostedMissed(int dwell_ms, int steps, long block_us, int boards) {
     w->cv.notify_one();
     w->thread.join();
   }
-  int missed = 0;
+  Posted posted;
+  std::vector<double> late;
+  for (auto& w : workers) late.insert(late.end(), w->late.begin(), w->late.end());
+  posted.p99_late_ms = Percentile(late, 99);
   for (int j = 0; j < steps; ++j) {
     for (auto& w : workers) {
       if (!w->wrote[size_t(j)]) {
-        ++missed;
+        ++posted.missed;
         break;
       }
     }
   }
-  return missed;
+  return posted;
 }
 
 }  // namespace
@@ -522,8 +533,8 @@ int main(int argc, char** argv) {
   const Bare side_by_side = latency.count() > 0 && boards > 1
                                 ? BareTimerLoop(dwell_ms, steps, long(latency.count()), boards)
                                 : Bare{};
-  const int posted_missed =
-      latency.count() > 0 ? BarePostedMissed(dwell_ms, steps, long(latency.count()), boards) : 0;
+  const Posted posted =
+      latency.count() > 0 ? BarePosted(dwell_ms, steps, long(latency.count()), boards) : Posted{};
   const double cpu_per_step = cpu / std::max(1, tick.load()) * 1e6;
   std::printf(
       "dwell_ms=%d boards=%d write_latency_ms=%g steps=%d list=%d mean_interval_ms=%.4f "
@@ -531,12 +542,13 @@ int main(int argc, char** argv) {
       "p99_late_ms=%.3f max_late_ms=%.3f drift_ms=%.3f missed=%d cpu_us_per_step=%.1f "
       "ui_blocked_p50_ms=%.3f ui_blocked_p99_ms=%.3f bare_p99_late_ms=%.3f "
       "bare_cpu_us_per_step=%.1f cpu_over_bare_us=%.1f bare_blocking_p99_late_ms=%.3f "
-      "bare_side_by_side_p99_late_ms=%.3f skipped=%llu bare_posted_missed=%d\n",
+      "bare_side_by_side_p99_late_ms=%.3f skipped=%llu bare_posted_p99_late_ms=%.3f "
+      "bare_posted_missed=%d\n",
       dwell_ms, boards, latency_ms, steps, list, mean_interval, Percentile(late, 50),
       Percentile(late, 99), late.empty() ? 0.0 : *std::max_element(late.begin(), late.end()), drift,
       missed, cpu_per_step, Percentile(blocked_ms, 50), Percentile(blocked_ms, 99),
       bare.p99_late_ms, bare.cpu_us_per_step, cpu_per_step - bare.cpu_us_per_step,
       blocking.p99_late_ms, side_by_side.p99_late_ms,
-      static_cast<unsigned long long>(form.SkippedWords()), posted_missed);
+      static_cast<unsigned long long>(form.SkippedWords()), posted.p99_late_ms, posted.missed);
   return 0;
 }
