@@ -36,6 +36,7 @@ struct TcpServer::Client {
 
   Instrument* instrument = nullptr;  // its session is attached to this one
   int fd = -1;
+  std::string peer;  // its numeric address
   QSocketNotifier* readable = nullptr;
   QSocketNotifier* writable = nullptr;
   LineBuffer in{kMaxLine};
@@ -113,9 +114,10 @@ void TcpServer::StatusChanged() {
 
 void TcpServer::Accept() {
   for (;;) {
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // none left (or the peer already gave up)
-    if (ClientCount() >= kMaxClients) {
+    std::string peer;
+    const int fd = AcceptWithPeer(listen_fd_, &peer);
+    if (fd < 0) return;
+    if (!peers_.Take(peer)) {
       ::close(fd);
       continue;
     }
@@ -124,6 +126,7 @@ void TcpServer::Accept() {
     auto client = std::make_unique<Client>(*this);
     Client* c = client.get();
     c->fd = fd;
+    c->peer = peer;
     // MAV: answers queued and not yet handed to the socket, or the message's so far.
     c->session.OutputWaiting([c] { return !c->out.Empty() || c->queue.Answered(); });
     c->instrument = &instrument_;
@@ -204,6 +207,7 @@ void TcpServer::Send(Client& c) {
 void TcpServer::Drop(Client& c) {
   if (c.dead) return;
   c.dead = true;
+  peers_.Give(c.peer);
   c.readable->setEnabled(false);
   c.writable->setEnabled(false);
   QTimer::singleShot(0, this, [this] { Reap(); });

@@ -9,7 +9,9 @@
 // handler is running, or *OPC? during a single sweep) is not read from
 // meanwhile, so what it sends stays in the kernel's buffers.
 //
-// Bounds: at most kMaxClients at once (one more is closed at once); a line
+// Bounds: at most kMaxClients at once, kMaxClientsPerPeer of them from one
+// peer address, so that one host cannot lock the others out (one more is
+// closed at once); a line
 // above kMaxLine is dropped with -223; a client with more than kMaxPending
 // bytes of answers unsent (it does not read them) is disconnected. A client
 // that closes its sending side is answered and then closed; a line it did
@@ -25,8 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "remote/transport/command_runner.h"
 #include "remote/instrument.h"
+#include "remote/transport/command_runner.h"
+#include "remote/transport/peer_guard.h"
 
 class QSocketNotifier;
 
@@ -36,7 +39,7 @@ class TcpServer : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxClients = 8;
+  static constexpr int kMaxClients = 8, kMaxClientsPerPeer = kMaxClients / 2;
   static constexpr size_t kMaxLine = kMaxMessage;
   static constexpr size_t kMaxPending = 1024 * 1024;
 
@@ -70,6 +73,7 @@ class TcpServer : public QObject {
   QSocketNotifier* listener_ = nullptr;
   std::string address_;
   std::list<std::unique_ptr<Client>> clients_;
+  PeerCounter peers_{kMaxClientsPerPeer, kMaxClients};  // the clients not dropped
   std::function<void(const std::string&)> on_status_;
 };
 

@@ -1,8 +1,29 @@
 #include "remote/transport/peer_guard.h"
 
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace pts::remote {
+
+int AcceptWithPeer(int listen_fd, std::string* peer) {
+  for (;;) {
+    sockaddr_storage from{};
+    socklen_t from_len = sizeof from;
+    const int fd = ::accept4(listen_fd, reinterpret_cast<sockaddr*>(&from), &from_len,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return -1;  // none left (or the peer already gave up)
+    char host[NI_MAXHOST] = "";
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&from), from_len, host, sizeof host, nullptr,
+                    0, NI_NUMERICHOST) == 0) {
+      *peer = host;
+      return fd;
+    }
+    ::close(fd);
+  }
+}
 
 bool PeerCounter::Take(const std::string& peer) {
   if (total_ >= total_cap_) return false;

@@ -11,6 +11,11 @@
 
 namespace pts::remote {
 
+// Accepts the next connection waiting on `listen_fd` (non-blocking,
+// close-on-exec) and gives its peer's numeric address, the key of the guards
+// below; -1 when none is waiting. One whose address cannot be read is closed.
+int AcceptWithPeer(int listen_fd, std::string* peer);
+
 // How many connections each peer address has (of some kind), under a cap
 // per address and one for all together.
 class PeerCounter {

@@ -114,6 +114,11 @@ bool Device::HasLinks(uint64_t connection) const {
                      [connection](const auto& l) { return l->owner == connection; });
 }
 
+int Device::LinksFrom(const std::string& peer) const {
+  return int(std::count_if(links_.begin(), links_.end(),
+                           [&peer](const auto& l) { return l->peer == peer; }));
+}
+
 Device::Link* Device::Find(int32_t id) {
   for (auto& l : links_) {
     if (l->id == id) return l.get();
@@ -161,7 +166,10 @@ void Device::Core(uint64_t connection, const std::string& peer, const CallHeader
       Args<Create_LinkParms> a(xdr_Create_LinkParms);
       if (!a.Decode(record, call.args)) return garbage();
       if (!OurName(a.value.device)) return Finish(p, kDeviceNotAccessible);
-      if (LinkCount() >= kMaxLinks) return Finish(p, kOutOfResources);
+      // One host's links leave room for another's.
+      if (LinkCount() >= kMaxLinks || LinksFrom(peer) >= kMaxLinksPerPeer) {
+        return Finish(p, kOutOfResources);
+      }
       while (next_id_ <= 0 || Find(next_id_)) next_id_ = next_id_ <= 0 ? 1 : next_id_ + 1;
       p.lid = next_id_++;
       links_.push_back(std::make_unique<Link>(*this, p.lid, connection, peer));

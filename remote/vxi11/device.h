@@ -10,7 +10,8 @@
 // The server sends a connection's next call only once its last one is
 // answered.
 //
-// Bounds: kMaxLinks links; a device_write above kMaxRecvSize fails with
+// Bounds: kMaxLinks links, kMaxLinksPerPeer of them from one peer address
+// (create_link answers error 9 beyond either); a device_write above kMaxRecvSize fails with
 // error 5; a line above kMaxLine is dropped with -223 as on the raw socket;
 // a link's commands stop while kMaxOutput bytes of its answers are unread
 // (its writes then wait for room until their io_timeout).
@@ -48,7 +49,7 @@ class Device : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxLinks = 8;
+  static constexpr int kMaxLinks = 8, kMaxLinksPerPeer = kMaxLinks / 2;
   static constexpr uint32_t kMaxRecvSize = 64 * 1024;
   static constexpr size_t kMaxLine = kMaxMessage;
   static constexpr size_t kMaxOutput = 1024 * 1024;
@@ -71,6 +72,7 @@ class Device : public QObject {
   void Dropped(uint64_t connection);
   bool HasLinks(uint64_t connection) const;
   int LinkCount() const { return static_cast<int>(links_.size()); }
+  int LinksFrom(const std::string& peer) const;
 
  private:
   struct Link;

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "remote/transport/outbox.h"
+#include "remote/transport/peer_guard.h"
 
 namespace pts::remote::vxi11 {
 
@@ -151,17 +152,9 @@ Vxi11Server::Connection* Vxi11Server::Find(uint64_t id) {
 
 void Vxi11Server::Accept(Channel& ch) {
   for (;;) {
-    sockaddr_storage from{};
-    socklen_t from_len = sizeof from;
-    const int fd = ::accept4(ch.fd, reinterpret_cast<sockaddr*>(&from), &from_len,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // none left (or the peer already gave up)
-    char peer[NI_MAXHOST] = "";
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&from), from_len, peer, sizeof peer, nullptr,
-                    0, NI_NUMERICHOST) != 0) {
-      ::close(fd);
-      continue;
-    }
+    std::string peer;
+    const int fd = AcceptWithPeer(ch.fd, &peer);
+    if (fd < 0) return;
     int open = 0;
     Connection* idle = nullptr;  // the oldest without a link or a call
     for (auto& c : connections_) {

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
 #include <cstdio>
@@ -82,8 +83,10 @@ class Server : public ::testing::Test {
     std::free(trace_buf_);
   }
 
-  std::unique_ptr<QTcpSocket> Connect() {
+  // From `from`, a loopback address standing for a host of its own.
+  std::unique_ptr<QTcpSocket> Connect(const char* from = "127.0.0.1") {
     auto s = std::make_unique<QTcpSocket>();
+    s->bind(QHostAddress(QString::fromLatin1(from)));
     s->connectToHost(QStringLiteral("127.0.0.1"), port_);
     EXPECT_TRUE(Until([&] { return s->state() == QAbstractSocket::ConnectedState; }));
     return s;
@@ -159,14 +162,20 @@ TEST_F(Server, EachCommandsEffectInTheTrace) {
   EXPECT_TRUE(rig_.person.boxes.empty());
 }
 
-TEST_F(Server, EightClientsEachWithItsOwnQueueAndANinthIsClosed) {
+TEST_F(Server, EightClientsEachWithItsOwnQueueHalfOfThemPerHost) {
   std::vector<std::unique_ptr<QTcpSocket>> clients;
-  for (int i = 0; i < TcpServer::kMaxClients; ++i) clients.push_back(Connect());
+  const auto closed = [&](const char* from) {
+    QTcpSocket extra;
+    extra.bind(QHostAddress(QString::fromLatin1(from)));
+    extra.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    return Until([&] { return extra.state() == QAbstractSocket::UnconnectedState; });
+  };
+  for (int i = 0; i < TcpServer::kMaxClientsPerPeer; ++i) clients.push_back(Connect());
+  EXPECT_TRUE(closed("127.0.0.1"));  // its host's share is taken, though there is room
+  for (int i = 0; i < TcpServer::kMaxClientsPerPeer; ++i) clients.push_back(Connect("127.0.0.2"));
   ASSERT_TRUE(Until([&] { return server_->ClientCount() == TcpServer::kMaxClients; }));
   EXPECT_EQ(server_->Status(), "Remote: " + server_->Address() + ", 8 clients");
-  QTcpSocket ninth;
-  ninth.connectToHost(QStringLiteral("127.0.0.1"), port_);
-  EXPECT_TRUE(Until([&] { return ninth.state() == QAbstractSocket::UnconnectedState; }));
+  EXPECT_TRUE(closed("127.0.0.3"));  // none left
   EXPECT_EQ(server_->ClientCount(), TcpServer::kMaxClients);
   clients[0]->write("BOGUS\n");
   for (auto& c : clients) {

@@ -84,8 +84,8 @@ class Rpc:
 class Link:
     """A VXI-11 link over its own core connection."""
 
-    def __init__(self, port, lock=False, lock_timeout=0, name=b"inst0"):
-        self.rpc = Rpc(port)
+    def __init__(self, port, lock=False, lock_timeout=0, name=b"inst0", source="127.0.0.1"):
+        self.rpc = Rpc(port, source=source)
         self.error, self.lid, self.abort_port, self.max_recv = self.rpc.ints(
             10, u32(1234, int(lock), lock_timeout) + opaque(name))
 
@@ -248,7 +248,11 @@ def clients(core, abort):
     z.generic(15)
     check("clear drops the rest", z.query(b"*OPC?"), "1")
     links = [Link(core) for _ in range(8)]
-    check("links beyond eight", [l.error for l in links].count(9), 3)  # waiter, y and z hold three
+    # waiter, y and z hold three of the four a host may have
+    check("links beyond a host's four", [l.error for l in links].count(9), 7)
+    links += [Link(core, source="127.0.0.2") for _ in range(4)]
+    check("another host's four, then none left",
+          ([l.error for l in links[8:]], Link(core, source="127.0.0.3").error), ([0] * 4, 9))
     check("unknown link", Rpc(core).ints(13, u32(4242, 0, 0, 0))[0], 4)
     check("unknown device", Link(core, name=b"gpib0,5").error, 3)
 
