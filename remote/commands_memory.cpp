@@ -1,5 +1,5 @@
 // Saved set-ups: *SAV and *RCL. A set-up is the four boxes, the level and
-// the source's mode and list; the trigger is how a client runs the
+// the source's mode, list, pass counts and list direction; the trigger is how a client runs the
 // instrument, not part of what it sets up, and stays as it is.
 #include <charconv>
 #include <cmath>
@@ -93,6 +93,9 @@ void Sav(Ctx& c) {
   s.mode = c.src.mode;
   s.list_freq = c.src.list_freq;
   s.list_dwell = c.src.list_dwell;
+  s.sweep_count = c.src.sweep_count;
+  s.list_count = c.src.list_count;
+  s.list_down = c.src.list_down;
   std::string why;
   // What a recall would refuse is not saved.
   if (!CheckSetup(f, &s, &why)) {
@@ -146,6 +149,9 @@ void Rcl(Ctx& c) {
   c.src.mode = s.mode;
   c.src.list_freq = std::move(s.list_freq);
   c.src.list_dwell = std::move(s.list_dwell);
+  c.src.sweep_count = s.sweep_count;
+  c.src.list_count = s.list_count;
+  c.src.list_down = s.list_down;
 }
 
 }  // namespace

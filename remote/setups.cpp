@@ -19,9 +19,24 @@ namespace {
 constexpr std::string_view kHeader = "pts-panel setup 1";
 constexpr const char* kNoDir = "no directory for set-ups (XDG_STATE_HOME and HOME are not set)";
 
-enum Key { kFreq, kStop, kStep, kTime, kLevel, kMode, kListFreq, kListDwell, kKeyCount };
-constexpr const char* kKeys[kKeyCount] = {"freq",  "stop", "step",      "time",
-                                          "level", "mode", "list_freq", "list_dwell"};
+enum Key {
+  kFreq,
+  kStop,
+  kStep,
+  kTime,
+  kLevel,
+  kMode,
+  kListFreq,
+  kListDwell,
+  kSweepCount,  // this one and those after it came later: a file may lack them
+  kListCount,
+  kListDir,
+  kKeyCount
+};
+constexpr const char* kKeys[kKeyCount] = {"freq",        "stop",       "step",      "time",
+                                          "level",       "mode",       "list_freq", "list_dwell",
+                                          "sweep_count", "list_count", "list_dir"};
+constexpr uint32_t kMaxCount = 2147483647;
 
 constexpr std::pair<SourceState::Mode, std::string_view> kModes[] = {
     {SourceState::Mode::kCw, "CW"},
@@ -97,6 +112,20 @@ bool ReadList(std::string_view t, std::vector<double>* list) {
   }
 }
 
+void AppendCount(std::string& out, uint32_t count) {
+  out += count == SourceState::kForever ? "INF" : std::to_string(count);
+}
+
+bool ReadCount(std::string_view t, uint32_t* count) {
+  if (t == "INF") {
+    *count = SourceState::kForever;
+    return true;
+  }
+  const char* end = t.data() + t.size();
+  const std::from_chars_result r = std::from_chars(t.data(), end, *count);
+  return !t.empty() && r.ec == std::errc() && r.ptr == end && *count >= 1 && *count <= kMaxCount;
+}
+
 bool ReadValue(Key key, std::string_view value, SavedSetup* s) {
   switch (key) {
     case kFreq:
@@ -126,6 +155,13 @@ bool ReadValue(Key key, std::string_view value, SavedSetup* s) {
       return ReadList(value, &s->list_freq);
     case kListDwell:
       return ReadList(value, &s->list_dwell);
+    case kSweepCount:
+      return ReadCount(value, &s->sweep_count);
+    case kListCount:
+      return ReadCount(value, &s->list_count);
+    case kListDir:
+      s->list_down = value == "DOWN";
+      return value == "UP" || value == "DOWN";
     case kKeyCount:
       break;
   }
@@ -186,7 +222,11 @@ std::string FormatSetup(const SavedSetup& s) {
   AppendList(out, s.list_freq);
   out += "\nlist_dwell=";
   AppendList(out, s.list_dwell);
-  out += '\n';
+  out += "\nsweep_count=";
+  AppendCount(out, s.sweep_count);
+  out += "\nlist_count=";
+  AppendCount(out, s.list_count);
+  out += s.list_down ? "\nlist_dir=DOWN\n" : "\nlist_dir=UP\n";
   return out;
 }
 
@@ -218,7 +258,7 @@ bool ParseSetup(std::string_view text, SavedSetup* out, std::string* why) {
       return Reason(why, "bad " + std::string(name));
     }
   }
-  for (int key = 0; key < kKeyCount; ++key) {
+  for (int key = 0; key < kSweepCount; ++key) {
     if (!seen[key]) return Reason(why, "no " + std::string(kKeys[key]));
   }
   *out = std::move(s);

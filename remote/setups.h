@@ -26,17 +26,22 @@ struct SavedSetup {
   int32_t level = kLevelMin;
   SourceState::Mode mode = SourceState::Mode::kSweep;
   std::vector<double> list_freq, list_dwell;
+  // SWEep:COUNt, LIST:COUNt (SourceState::kForever: until ABORt), LIST:DIRection.
+  uint32_t sweep_count = 1, list_count = 1;
+  bool list_down = false;
 };
 
 // The file: a first line "pts-panel setup 1", then one key=value line per
 // field (freq, stop, step, time, level, mode=CW|SWE|LIST, list_freq and
-// list_dwell comma-separated). Numbers are written exactly: the shortest
-// text that reads back as the same double.
+// list_dwell comma-separated, sweep_count and list_count 1..2147483647 or
+// INF, list_dir=UP|DOWN). Numbers are written exactly: the shortest text
+// that reads back as the same double.
 std::string FormatSetup(const SavedSetup& s);
 // Reads a whole file. Every key must be there once with a good value (texts
 // valid UTF-8 without control characters, level 3..13, numbers finite and
-// not negative, lists of at most kMaxListPoints); keys this version does
-// not know are skipped. False with *why when damaged.
+// not negative, lists of at most kMaxListPoints), except the counts and the
+// direction, which files saved before them lack (1, 1 and UP then); keys
+// this version does not know are skipped. False with *why when damaged.
 bool ParseSetup(std::string_view text, SavedSetup* s, std::string* why);
 
 // Where set-ups live: $STATE_DIRECTORY (a service's own, the first if it

@@ -64,7 +64,10 @@ const std::string kSaved =
     "level=7\n"
     "mode=LIST\n"
     "list_freq=1000000,2500000,0.1\n"
-    "list_dwell=0.001\n";
+    "list_dwell=0.001\n"
+    "sweep_count=3\n"
+    "list_count=INF\n"
+    "list_dir=DOWN\n";
 
 TEST(Setups, KeptOverARestart) {
   TempDir tmp;
@@ -78,7 +81,7 @@ TEST(Setups, KeptOverARestart) {
     a.inst.Source().mode = SourceState::Mode::kList;
     a.inst.Source().list_freq = {1e6, 2.5e6, 0.1};
     a.inst.Source().list_dwell = {0.001};
-    a.Run("*SAV 3");
+    a.Run("SWE:COUN 3;:LIST:COUN INF;DIR DOWN;*SAV 3");
     EXPECT_EQ(a.Errors(), Strings{});
   }
   EXPECT_EQ(ReadFile(dir + "/setup-3.txt"), kSaved);
@@ -103,6 +106,7 @@ TEST(Setups, KeptOverARestart) {
   EXPECT_EQ(b.inst.Source().mode, SourceState::Mode::kList);
   EXPECT_EQ(b.inst.Source().list_freq, (std::vector<double>{1e6, 2.5e6, 0.1}));
   EXPECT_EQ(b.inst.Source().list_dwell, std::vector<double>{0.001});
+  EXPECT_EQ(b.Run("SWE:COUN?;:LIST:COUN?;DIR?"), "3;9.9E+37;DOWN\n");
   EXPECT_TRUE(b.person.boxes.empty());
 }
 
@@ -264,6 +268,12 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, DamagedSetup,
     ::testing::Values(
         Damage{"UnknownKeySkipped", kSaved + "trigger=BUS\n", ""},
+        Damage{"SavedBeforeTheCounts", With("sweep_count=3\nlist_count=INF\nlist_dir=DOWN\n", ""),
+               ""},
+        Damage{"CountZero", With("sweep_count=3", "sweep_count=0"), "bad sweep_count"},
+        Damage{"CountAboveItsRange", With("list_count=INF", "list_count=2147483648"),
+               "bad list_count"},
+        Damage{"DirectionUnknown", With("list_dir=DOWN", "list_dir=SIDEWAYS"), "bad list_dir"},
         Damage{"MostPoints", ManyPoints(kMaxListPoints), ""},
         Damage{"NotOurs", "hello\n", "not a pts-panel setup 1 file"},
         Damage{"LaterVersion", With("setup 1", "setup 2"), "not a pts-panel setup 1 file"},
