@@ -39,7 +39,7 @@ class TcpServer : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxClients = 8, kMaxClientsPerPeer = kMaxClients / 2;
+  static constexpr int kMaxClients = 16, kMaxClientsPerPeer = kMaxClients / 2;
   static constexpr size_t kMaxLine = kMaxMessage;
   static constexpr size_t kMaxPending = 1024 * 1024;
 

@@ -49,7 +49,7 @@ class Device : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxLinks = 8, kMaxLinksPerPeer = kMaxLinks / 2;
+  static constexpr int kMaxLinks = 16, kMaxLinksPerPeer = kMaxLinks / 2;
   static constexpr uint32_t kMaxRecvSize = 64 * 1024;
   static constexpr size_t kMaxLine = kMaxMessage;
   static constexpr size_t kMaxOutput = 1024 * 1024;

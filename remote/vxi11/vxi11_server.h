@@ -34,7 +34,7 @@ class Vxi11Server : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxConnections = 16;
+  static constexpr int kMaxConnections = 2 * Device::kMaxLinks;
   static constexpr uint32_t kCoreProgram = 0x0607AF;
   static constexpr uint32_t kAbortProgram = 0x0607B0;
 
