@@ -1,6 +1,7 @@
 // Saved set-ups: *SAV and *RCL. A set-up is the four boxes, the level and
-// the source's mode, list, pass counts and list direction; the trigger is how a client runs the
-// instrument, not part of what it sets up, and stays as it is.
+// the source's mode, list, pass counts and list direction; the trigger is
+// how a client runs the instrument, not part of what it sets up, and stays
+// as it is.
 #include <charconv>
 #include <cmath>
 #include <system_error>

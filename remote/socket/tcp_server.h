@@ -11,9 +11,9 @@
 //
 // Bounds: at most kMaxClients at once, kMaxClientsPerPeer of them from one
 // peer address, so that one host cannot lock the others out (one more is
-// closed at once); a line
-// above kMaxLine is dropped with -223; a client with more than kMaxPending
-// bytes of answers unsent (it does not read them) is disconnected. A client
+// closed at once); a line above kMaxLine is dropped with -223; a client with
+// more than kMaxPending bytes of answers unsent (it does not read them) is
+// disconnected. A client
 // that closes its sending side is answered and then closed; a line it did
 // not end is dropped.
 #pragma once
