@@ -37,7 +37,6 @@ class WriteRounds {
   void WakePosted();
   // Returns when no posted write is waiting or being written.
   void WaitPosted();
-  bool PostedIdle() const { return posted_.load(std::memory_order_acquire) == 0; }
 
  private:
   friend class IoWorker;

@@ -177,9 +177,7 @@ struct Varnel::Impl {
   bool delivering = false;
   std::vector<hid::PostedResult> finished_scratch;
 
-  void WaitPosted() {
-    if (!write_rounds.PostedIdle()) write_rounds.WaitPosted();
-  }
+  void WaitPosted() { write_rounds.WaitPosted(); }
   // Marks write k of post `id` finished (or skipped) once.
   void Finished(uint64_t id, uint32_t k, hid::IoStatus status, bool skipped) {
     if (posts.empty() || id < posts.front().id) return;

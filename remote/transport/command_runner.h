@@ -1,8 +1,8 @@
 // What every remote front end does with a client's input on the event loop:
 // split it into program messages (lines) and run their commands through the
 // Instrument in order, each message's answers going out as one response
-// message once the whole message has run, in turns of at most about half a millisecond, so that
-// no client holds up the others or the sweep. A command waits while a panel
+// message once the whole message has run, in turns of at most about half a
+// millisecond, so that no client holds up the others or the sweep. A command waits while a panel
 // handler runs (`busy`: a box of the operator's is open) and while *OPC? or
 // *WAI waits for a single sweep; a waiting client is tried again every
 // millisecond, one whose turn ran out on a later turn of the event loop.

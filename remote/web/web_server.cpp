@@ -404,11 +404,10 @@ std::string WebServer::IndexPage(const std::string& host, const QHostAddress& lo
 std::string WebServer::Identification(const std::string& host, const QHostAddress& local) const {
   Identity id;
   id.manufacturer = "pts-panel";  // the fields of *IDN?
-  id.model = form_.ModelNum ? "PTS" + std::to_string(*form_.ModelNum) : "PTS";
+  id.model = ModelScpiName(form_.ModelNum, "PTS");
   id.serial = std::to_string(form_.Devices.size());
   id.firmware = version_;
-  id.description = "Front panel of " +
-                   (form_.ModelNum ? "a PTS " + std::to_string(*form_.ModelNum) : "a PTS") +
+  id.description = "Front panel of a " + ModelDisplayName(form_.ModelNum, "PTS") +
                    " frequency synthesizer (USB interface board)";
   id.hostname = QHostInfo::localHostName().toStdString();
   id.identification_url = (tls_ ? "https://" : "http://") + host + "/lxi/identification";
